@@ -1,0 +1,3 @@
+#include "platform/desktop.h"
+
+Desktop::~Desktop() = default;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Everything the job does to the world outside the FTP connection and the
+// window goes through this seam, so that tests can run a whole job (its
+// pauses, its end, the programs it starts) in microseconds and watch it.
+class Desktop
+{
+public:
+    virtual ~Desktop();
+
+    virtual void sleep(int ms) = 0;
+    // Lets every pending window event run, then returns.
+    virtual void pumpEvents() = 0;
+    // Ends the process at once: no clean-up, no further statement runs.
+    [[noreturn]] virtual void endProgram(int exitCode) = 0;
+    // Starts a command line detached; false with a reason when it cannot.
+    virtual bool startProgram(const QString &commandLine, QString *error) = 0;
+    // A modal text prompt; "" when cancelled.
+    virtual QString prompt(const QString &text, const QString &title) = 0;
+    // Seconds since local midnight, with fractions.
+    virtual double timer() = 0;
+    virtual QDateTime now() = 0;
+    // Directory of the running executable, without a trailing separator.
+    virtual QString programDirectory() = 0;
+    // The program's arguments joined by blanks.
+    virtual QString commandLine() = 0;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+// The error codes of the Internet client layer. They keep the numbers of the
+// desktop Internet library family, so that error texts read as users of
+// such tools expect.
+namespace inet {
+
+enum Error : int {
+    NoError = 0,
+    ErrorFileNotFound = 2,
+    ErrorPathNotFound = 3,
+    ErrorAccessDenied = 5,
+    ErrorNoMoreFiles = 18,
+    ErrorInvalidParameter = 87,
+    ErrorTimeout = 12002,
+    ErrorExtendedError = 12003,
+    ErrorInternalError = 12004,
+    ErrorNameNotResolved = 12007,
+    ErrorIncorrectHandleState = 12019,
+    ErrorCannotConnect = 12029,
+    ErrorConnectionAborted = 12030,
+    ErrorTransferInProgress = 12110,
+    ErrorInvalidServerResponse = 12152,
+};
+
+// The calling thread's last error code, as the last failing call left it.
+int lastError();
+void setLastError(int code);
+
+// The server's last reply on this thread, every line with its CR LF.
+QString lastResponseInfo();
+void setLastResponseInfo(const QString &text);
+
+// The layer's own text for one of its codes, ending in CR LF; empty for
+// codes it has no text for (plain system codes).
+QString messageText(int code);
+
+} // namespace inet

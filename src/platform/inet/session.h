@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace inet {
+
+// An Internet session: the settings that every connection opened from it
+// shares. Opening one fails only when the process cannot do networking.
+class Session
+{
+public:
+    static constexpr int DefaultTimeoutMs = 60000;
+
+    static std::unique_ptr<Session> open(const QString &agent);
+
+    const QString &agent() const { return mAgent; }
+    int timeoutMs() const { return mTimeoutMs; }
+    void setTimeoutMs(int ms) { mTimeoutMs = ms > 0 ? ms : DefaultTimeoutMs; }
+
+private:
+    explicit Session(const QString &agent) : mAgent(agent) {}
+
+    QString mAgent;
+    int mTimeoutMs = DefaultTimeoutMs;
+};
+
+} // namespace inet

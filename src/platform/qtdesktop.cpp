@@ -1,0 +1,99 @@
+#include "platform/qtdesktop.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QProcess>
+#include <QStringList>
+#include <QThread>
+#include <QTime>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+void QtDesktop::sleep(int ms)
+{
+    QThread::msleep(static_cast<unsigned long>(ms > 0 ? ms : 0));
+}
+
+void QtDesktop::pumpEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void QtDesktop::endProgram(int exitCode)
+{
+    // Whatever was written to the standard streams must still reach the
+    // scheduler's log; nothing else is tidied up.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+bool QtDesktop::startProgram(const QString &commandLine, QString *error)
+{
+    const QStringList parts = QProcess::splitCommand(commandLine);
+    if (parts.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("empty command line");
+        return false;
+    }
+    QProcess process;
+    process.setProgram(parts.first());
+    process.setArguments(parts.mid(1));
+    if (!process.startDetached()) {
+        if (error)
+            *error = process.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString QtDesktop::prompt(const QString &text, const QString &title)
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        // Nobody can see an offscreen dialog: read one line instead, and
+        // let the end of the input stand for Cancel.
+        std::cout << text.toStdString() << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line))
+            return QString();
+        QString answer = QString::fromStdString(line);
+        if (answer.endsWith(QLatin1Char('\r')))
+            answer.chop(1);
+        return answer;
+    }
+    bool ok = false;
+    const QString answer = QInputDialog::getText(nullptr, title, text, QLineEdit::Normal, QString(), &ok);
+    return ok ? answer : QString();
+}
+
+double QtDesktop::timer()
+{
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+QDateTime QtDesktop::now()
+{
+    return QDateTime::currentDateTime();
+}
+
+QString QtDesktop::programDirectory()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString QtDesktop::commandLine()
+{
+    return QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+}
+
+void chooseHeadlessPlatformIfNeeded()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/desktop.h"
+
+// The production desktop: real sleeps, real event pumping, a real end.
+class QtDesktop final : public Desktop
+{
+public:
+    void sleep(int ms) override;
+    void pumpEvents() override;
+    [[noreturn]] void endProgram(int exitCode) override;
+    bool startProgram(const QString &commandLine, QString *error) override;
+    QString prompt(const QString &text, const QString &title) override;
+    double timer() override;
+    QDateTime now() override;
+    QString programDirectory() override;
+    QString commandLine() override;
+};
+
+// With no display to talk to, pick Qt's offscreen platform before the
+// application object exists, so that the program also runs under cron.
+void chooseHeadlessPlatformIfNeeded();
