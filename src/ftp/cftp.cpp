@@ -1,0 +1,101 @@
+#include "ftp/cftp.h"
+
+#include "platform/inet/errors.h"
+
+namespace {
+const QString AgentName = QStringLiteral("Yrdo FTP Client");
+// The server's reply is kept in a 2048-character area, terminator included.
+constexpr qsizetype MaxResponseChars = 2047;
+} // namespace
+
+cFTP::cFTP(QObject *parent) : QObject(parent)
+{
+    Class_Initialize();
+}
+
+cFTP::~cFTP()
+{
+    Class_Terminate();
+}
+
+void cFTP::Class_Initialize()
+{
+    hSession = inet::Session::open(AgentName);
+    if (!hSession)
+        FormatTransferError(inet::lastError(), QStringLiteral("InternetOpen"));
+    lTransferType = FTP_TRANSFER_TYPE_ASCII;
+    lConnectFlags = 0;
+    hConnection.reset();
+}
+
+void cFTP::Class_Terminate()
+{
+    // Dropping the session takes an open connection with it, which says
+    // goodbye to the server on the way out.
+    hConnection.reset();
+    hSession.reset();
+}
+
+QString cFTP::GetLastErrorMessage() const
+{
+    return sLastError;
+}
+
+void cFTP::CloseConnection()
+{
+    hConnection.reset();
+}
+
+bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QString &sPassword)
+{
+    hConnection.reset();
+    if (hSession) {
+        inet::ConnectOptions options;
+        options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive
+                                                               : inet::DataMode::Active;
+        hConnection = inet::FtpConnection::open(*hSession, sServer, sUser, sPassword, options);
+    } else {
+        inet::setLastError(inet::ErrorIncorrectHandleState);
+    }
+    if (hConnection)
+        return true;
+    FormatTransferError(inet::lastError(), QStringLiteral("InternetConnect"));
+    return false;
+}
+
+void cFTP::SetTransferASCII()
+{
+    lTransferType = FTP_TRANSFER_TYPE_ASCII;
+}
+
+void cFTP::SetTransferBinary()
+{
+    lTransferType = FTP_TRANSFER_TYPE_BINARY;
+}
+
+void cFTP::SetModeActive()
+{
+    lConnectFlags = 0;
+}
+
+void cFTP::SetModePassive()
+{
+    lConnectFlags = INTERNET_FLAG_PASSIVE;
+}
+
+void cFTP::SetTimeout(int milliseconds)
+{
+    if (hSession)
+        hSession->setTimeoutMs(milliseconds);
+}
+
+void cFTP::FormatTransferError(int code, const QString &label)
+{
+    if (code == inet::ErrorExtendedError) {
+        // The server said no: its own words are the clearest text there is.
+        sLastError = inet::lastResponseInfo().left(MaxResponseChars);
+        return;
+    }
+    sLastError = label + QStringLiteral(" error code: ") + QString::number(code)
+                 + QStringLiteral(" Message: ") + inet::messageText(code);
+}
