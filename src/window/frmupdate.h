@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class Desktop;
+class ProgressBar;
+class cFTP;
+
+// The program's one window. It is also the job: its text boxes and check box
+// are the job's working variables, and its member functions, defined across
+// job/*.cpp and window/*.cpp, are the job's procedures.
+class FrmUpdate : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrmUpdate(Desktop &desktop, QWidget *parent = nullptr);
+    ~FrmUpdate() override;
+
+    // job/startup.cpp
+    void Form_Load();
+
+    // job/connectpreview.cpp
+    void connectPreview();
+
+    // window/frmupdate.cpp
+    void Command3_Click();
+
+    // Controls, reached by name from the job procedures.
+    QPushButton *Command3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *textURL = nullptr;
+    QPlainTextEdit *Tdir = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *textDIR = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *textLDIR = nullptr;
+    QCheckBox *Chkbrisi = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLineEdit *Textimedat = nullptr;
+    QLabel *Label11 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLabel *Label10 = nullptr;
+    ProgressBar *PB = nullptr;
+    QLabel *Label9 = nullptr;
+
+    cFTP *ftp() const { return mFTP.get(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend struct FrmUpdateTestAccess;
+
+    void createControls();
+
+    Desktop &mDesktop;
+
+    QString mIniFile;
+    QString mSection;
+    QString mUser;
+    QString mPassword;
+    bool mFirstActivate = false;
+    std::unique_ptr<cFTP> mFTP;
+
+    float mStartTime = 0.0f;
+    float mRate = 0.0f;
+};
