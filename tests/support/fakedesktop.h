@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/desktop.h"
+
+#include <QStringList>
+
+#include <stdexcept>
+
+// Thrown by FakeDesktop::endProgram: the test catches it where the real
+// program would have ended.
+struct ProgramEnded : std::runtime_error
+{
+    explicit ProgramEnded(int code) : std::runtime_error("program ended"), exitCode(code) {}
+    int exitCode;
+};
+
+// A desktop for tests: nothing sleeps, every effect is recorded.
+class FakeDesktop : public Desktop
+{
+public:
+    void sleep(int ms) override
+    {
+        sleeps.append(ms);
+        clock += ms / 1000.0;
+    }
+    void pumpEvents() override { ++pumps; }
+    [[noreturn]] void endProgram(int exitCode) override { throw ProgramEnded(exitCode); }
+    bool startProgram(const QString &commandLine, QString *error) override
+    {
+        if (failingPrograms.contains(commandLine)) {
+            if (error)
+                *error = QStringLiteral("cannot start");
+            return false;
+        }
+        started.append(commandLine);
+        return true;
+    }
+    QString prompt(const QString &text, const QString &title) override
+    {
+        prompts.append(title + QLatin1Char('|') + text);
+        return promptAnswer;
+    }
+    double timer() override { return clock; }
+    QDateTime now() override { return fixedNow; }
+    QString programDirectory() override { return programDir; }
+    QString commandLine() override { return arguments; }
+
+    QList<int> sleeps;
+    int pumps = 0;
+    QStringList started;
+    QStringList failingPrograms;
+    QStringList prompts;
+    QString promptAnswer;
+    double clock = 36000.0;
+    QDateTime fixedNow = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5));
+    QString programDir;
+    QString arguments;
+};

@@ -1,0 +1,286 @@
+#!/usr/bin/python3
+"""Loopback FTP server for quelmo's integration tests.
+
+Started by FtpTestServer (ftpserver.cpp).  It prints "READY <port>" once it
+listens and exits when its stdin reaches end of file, so a crashed test
+process never leaves a server behind.  The fault options make it misbehave
+in the ways real servers do, so the client's error paths get exercised
+against a real protocol peer rather than a mock.
+
+Needs Debian's pyftpdlib, so run it with /usr/bin/python3.
+"""
+
+import argparse
+import logging
+import os
+import select
+import signal
+import sys
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.servers import FTPServer
+
+USER = "quelmo"
+PASSWORD = "zelkar"
+PERMS = "elradfmwMT"
+
+# How many of the first STOR/RETR commands still have to fail.  Shared by
+# all sessions: a client that reconnects and retries must see the fault go
+# away after N attempts, which is exactly what the retry tests need.
+faults_left = {"refuse-stor": 0, "fail-stor-end": 0, "drop-retr": 0}
+
+
+def take_fault(name):
+    if faults_left[name] > 0:
+        faults_left[name] -= 1
+        return True
+    return False
+
+
+class DosFS(AbstractedFS):
+    """LIST in the IIS/DOS style, for clients that must parse it."""
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        use_gmt = self.cmd_channel.use_gmt_times
+        for name in listing:
+            try:
+                st = self.stat(os.path.join(basedir, name))
+            except OSError:
+                if ignore_err:
+                    continue
+                raise
+            t = time.gmtime(st.st_mtime) if use_gmt else time.localtime(st.st_mtime)
+            hour12 = t.tm_hour % 12 or 12
+            stamp = "%02d-%02d-%02d  %02d:%02d%s" % (
+                t.tm_mon, t.tm_mday, t.tm_year % 100, hour12, t.tm_min,
+                "AM" if t.tm_hour < 12 else "PM")
+            if os.path.isdir(os.path.join(basedir, name)):
+                size = "       <DIR>          "
+            else:
+                size = "%21d " % st.st_size
+            line = "%s%s%s\r\n" % (stamp, size, name)
+            yield line.encode("utf8", self.cmd_channel.unicode_errors)
+
+
+class HalfProducer:
+    """Passes on only the first `limit` bytes of another producer."""
+
+    def __init__(self, inner, limit):
+        self.inner = inner
+        self.left = limit
+
+    def more(self):
+        if self.left <= 0:
+            return b""
+        data = self.inner.more()[:self.left]
+        self.left -= len(data)
+        return data
+
+
+class TestDTPHandler(DTPHandler):
+    stalled = False
+
+    def readable(self):
+        # A stalled channel still has to notice the client hanging up;
+        # otherwise epoll reports the EOF forever and the server spins.
+        return self.stalled or super().readable()
+
+    def handle_read_event(self):
+        if not self.stalled:
+            return super().handle_read_event()
+        try:
+            self.recv(self.ac_in_buffer_size)  # calls handle_close() on EOF
+        except Exception:
+            pass  # spurious wake-up; there is nothing to read into anyway
+
+    def handle_close(self):
+        # A stalled RETR has nothing queued, so the stock handler would call
+        # the client's hang-up a complete transfer and answer 226.
+        if self.stalled and not self._closed:
+            self._resp = ("426 Connection closed; transfer aborted.",
+                          logging.debug)
+            self.close()
+            return
+        super().handle_close()
+
+    def close(self):
+        if not self._closed:
+            forced = self.cmd_channel.forced_reply
+            if forced and forced[0] == self.cmd:
+                self.cmd_channel.forced_reply = None
+                # Only a transfer that really completed gets the fake reply;
+                # if the client gave up first, its own 426 is the truth.
+                if self._resp and self._resp[0].startswith("226"):
+                    self._resp = (forced[1], logging.debug)
+        super().close()
+
+
+class TestHandler(FTPHandler):
+    dtp_handler = TestDTPHandler
+    banner = "quelmo test server ready."
+    # The stock 3 s pause before a 530 only slows the tests down.
+    auth_failed_timeout = 0
+    # sendfile() would bypass the producers that the RETR faults rely on.
+    use_sendfile = False
+
+    no_greeting = False
+    stall_cmds = ()
+    close_after_cmds = ()
+    stall_data = False
+    shrink_retr = False
+
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        # (command, reply) that replaces the 226 of the current transfer.
+        self.forced_reply = None
+        self.stall_pending = False
+
+    def handle(self):
+        if self.no_greeting:
+            self.on_connect()
+            return
+        super().handle()
+
+    def pre_process_command(self, line, cmd, arg):
+        if self.no_greeting or cmd in self.stall_cmds:
+            return  # say nothing, the client has to time out
+        if cmd in self.close_after_cmds:
+            self.respond("421 Closing (test).")
+            self.close_when_done()
+            return
+        super().pre_process_command(line, cmd, arg)
+
+    def ftp_STOR(self, file, mode="w"):
+        if "a" not in mode:  # APPE comes through here too; leave it alone
+            if take_fault("refuse-stor"):
+                self.respond("550 Refused by test.")
+                return None
+            self.forced_reply = None
+            if take_fault("fail-stor-end"):
+                # The upload is kept on disk: a server that ran out of space
+                # leaves its partial file, and the client has to remove it.
+                self.forced_reply = ("STOR", "552 Disk full (test).")
+        return super().ftp_STOR(file, mode)
+
+    def ftp_RETR(self, file):
+        self.forced_reply = None
+        if self.stall_data:
+            return self.stall_retr(file)
+        return super().ftp_RETR(file)
+
+    def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+        if cmd == "RETR":
+            remaining = os.fstat(file.fileno()).st_size - file.tell()
+            if take_fault("drop-retr"):
+                data = HalfProducer(data, remaining // 2)
+                self.forced_reply = ("RETR", "426 Connection dropped (test).")
+            elif self.shrink_retr:
+                data = HalfProducer(data, remaining // 2)
+        super().push_dtp_data(data, isproducer, file, cmd)
+
+    def stall_retr(self, file):
+        if not self.fs.isfile(file):
+            self.respond("550 No such file or directory.")
+            return None
+        if self.data_channel is not None:
+            self.respond("125 Data connection already open. Transfer starting.")
+            self.freeze(self.data_channel)
+        else:
+            self.respond("150 File status okay. About to open data connection.")
+            self.stall_pending = True
+        return file
+
+    def _on_dtp_connection(self):
+        # Nothing is queued for a stalled RETR, so the stock code only stops
+        # the acceptor and the idle timer; then the channel is frozen.
+        super()._on_dtp_connection()
+        if self.stall_pending and self.data_channel is not None:
+            self.stall_pending = False
+            self.freeze(self.data_channel)
+
+    @staticmethod
+    def freeze(channel):
+        channel.cmd = "RETR"
+        channel.stalled = True
+        # An uninitialised idle channel gets closed by the select() poller.
+        channel._initialized = True
+
+
+def parse_args(argv):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--root", required=True, help="home folder of the user")
+    p.add_argument("--host", default="127.0.0.1", choices=["127.0.0.1", "::1"])
+    p.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    p.add_argument("--no-mlsd", action="store_true",
+                   help="drop MLSD/MLST so that clients must use LIST")
+    p.add_argument("--dos-list", action="store_true",
+                   help="LIST in DOS/IIS format")
+    p.add_argument("--refuse-stor", type=int, default=0, metavar="N",
+                   help="the first N STOR get 550 before any data connection")
+    p.add_argument("--fail-stor-end", type=int, default=0, metavar="N",
+                   help="the first N STOR get 552 after all data arrived")
+    p.add_argument("--drop-retr", type=int, default=0, metavar="N",
+                   help="the first N RETR send half the file, then 426")
+    p.add_argument("--stall", action="append", default=[], metavar="CMD",
+                   help="never answer CMD (may be repeated)")
+    p.add_argument("--stall-data", action="store_true",
+                   help="RETR opens the data connection and sends nothing")
+    p.add_argument("--shrink-retr", action="store_true",
+                   help="RETR sends half the file and answers 226")
+    p.add_argument("--no-greeting", action="store_true",
+                   help="accept connections but never send 220")
+    p.add_argument("--close-after", action="append", default=[], metavar="CMD",
+                   help="answer CMD with 421 and close (may be repeated)")
+    return p.parse_args(argv)
+
+
+def main(argv):
+    args = parse_args(argv)
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr,
+                        format="ftpserver: %(levelname)s %(message)s")
+
+    faults_left["refuse-stor"] = args.refuse_stor
+    faults_left["fail-stor-end"] = args.fail_stor_end
+    faults_left["drop-retr"] = args.drop_retr
+
+    authorizer = DummyAuthorizer()  # no anonymous user on purpose
+    authorizer.add_user(USER, PASSWORD, os.path.abspath(args.root), perm=PERMS)
+
+    handler = TestHandler
+    handler.authorizer = authorizer
+    handler.no_greeting = args.no_greeting
+    handler.stall_cmds = {c.upper() for c in args.stall}
+    handler.close_after_cmds = {c.upper() for c in args.close_after}
+    handler.stall_data = args.stall_data
+    handler.shrink_retr = args.shrink_retr
+    if args.dos_list:
+        handler.abstracted_fs = DosFS
+    if args.no_mlsd:
+        handler.proto_cmds = {k: v for k, v in proto_cmds.items()
+                              if k not in ("MLSD", "MLST")}
+
+    server = FTPServer((args.host, args.port), handler)
+    print("READY %d" % server.address[1], flush=True)
+
+    stopping = []
+    signal.signal(signal.SIGTERM, lambda *_: stopping.append(True))
+
+    # One loop step at a time so stdin and SIGTERM are noticed within a
+    # quarter second; waiting longer than the next timer would delay the
+    # server's own scheduled replies.
+    wait = 0.25
+    while not stopping:
+        readable, _, _ = select.select([sys.stdin], [], [], 0)
+        if readable and not os.read(sys.stdin.fileno(), 4096):
+            break
+        next_timer = server.ioloop.loop(wait, blocking=False)
+        wait = 0.25 if next_timer is None else max(0.0, min(0.25, next_timer))
+    server.close_all()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
