@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: once as built for use, once more
+# with the address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j2 --timeout 300
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUELMO_SANITIZE=ON >/dev/null
+cmake --build build-asan -j2
+# Qt keeps some process-wide allocations until exit; leaks are not what this
+# run is after.
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j2 --timeout 600 -LE slow
