@@ -192,8 +192,10 @@ bool sameWord(QStringView a, const char *b)
     return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
 }
 
-// Surrogate pairs are one character to '?' and to the '*' backtracking, so a
-// pattern never splits an emoji or a CJK extension character in two.
+// A surrogate pair is one character to '?', so "?.txt" matches an emoji name.
+// The '*' backtracking may step into the middle of a pair; that changes
+// nothing, since '?' there takes the lone low half, the same as if the '*'
+// had stopped before the pair and '?' had taken all of it.
 qsizetype charLength(QStringView text, qsizetype at)
 {
     if (at + 1 < text.size() && text[at].isHighSurrogate() && text[at + 1].isLowSurrogate())
@@ -409,7 +411,7 @@ bool wildcardMatch(QStringView pattern, QStringView name)
             ++n;
         } else if (starPattern >= 0) {
             p = starPattern + 1;
-            starName += charLength(name, starName);
+            ++starName;
             n = starName;
         } else {
             return false;
