@@ -1,4 +1,11 @@
+// The session side of cFTP: creation, connecting, the mode setters and the
+// failure text.
+
 #include "ftp/cftp.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include "platform/inet/errors.h"
 
@@ -6,10 +13,23 @@ namespace {
 const QString AgentName = QStringLiteral("Yrdo FTP Client");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
+// A transfer asks for window events after every block, hundreds of
+// thousands of times a second; letting Qt look a few hundred times a second
+// is all a person can tell apart.
+constexpr qint64 PumpIntervalNs = 4'000'000;
 } // namespace
 
 cFTP::cFTP(QObject *parent) : QObject(parent)
 {
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    mPump = [clock] {
+        if (clock->nsecsElapsed() >= PumpIntervalNs) {
+            QCoreApplication::processEvents();
+            clock->restart();
+        }
+    };
+    mSleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     Class_Initialize();
 }
 
@@ -32,6 +52,7 @@ void cFTP::Class_Terminate()
 {
     // Dropping the session takes an open connection with it, which says
     // goodbye to the server on the way out.
+    hTransfer.reset();
     hConnection.reset();
     hSession.reset();
 }
@@ -43,11 +64,13 @@ QString cFTP::GetLastErrorMessage() const
 
 void cFTP::CloseConnection()
 {
+    hTransfer.reset();
     hConnection.reset();
 }
 
 bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QString &sPassword)
 {
+    hTransfer.reset();
     hConnection.reset();
     if (hSession) {
         inet::ConnectOptions options;
@@ -89,13 +112,55 @@ void cFTP::SetTimeout(int milliseconds)
         hSession->setTimeoutMs(milliseconds);
 }
 
-void cFTP::FormatTransferError(int code, const QString &label)
+void cFTP::SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep)
+{
+    mPump = std::move(pumpEvents);
+    mSleep = std::move(sleep);
+}
+
+inet::FtpConnection *cFTP::connection()
+{
+    if (!hConnection)
+        inet::setLastError(inet::ErrorIncorrectHandleState);
+    return hConnection.get();
+}
+
+inet::TransferType cFTP::transferKind() const
+{
+    return lTransferType == FTP_TRANSFER_TYPE_BINARY ? inet::TransferType::Binary : inet::TransferType::Ascii;
+}
+
+void cFTP::dropDeadConnection()
+{
+    if (hConnection && !hConnection->isAlive()) {
+        hTransfer.reset();
+        hConnection.reset();
+    }
+}
+
+bool cFTP::report(bool ok, const QString &label)
+{
+    if (ok)
+        return true;
+    FormatTransferError(inet::lastError(), label);
+    dropDeadConnection();
+    return false;
+}
+
+void cFTP::FormatTransferError(int code, const QString &label, const QString &message)
 {
     if (code == inet::ErrorExtendedError) {
         // The server said no: its own words are the clearest text there is.
         sLastError = inet::lastResponseInfo().left(MaxResponseChars);
         return;
     }
-    sLastError = label + QStringLiteral(" error code: ") + QString::number(code)
-                 + QStringLiteral(" Message: ") + inet::messageText(code);
+    sLastError = label + QStringLiteral(" error code: ") + QString::number(code) + QStringLiteral(" Message: ")
+                 + (message.isEmpty() ? inet::messageText(code) : message);
+}
+
+bool cFTP::failLocal(const QString &label, const QString &path, const QString &reason, int code)
+{
+    FormatTransferError(code, label,
+                        QStringLiteral("Local file %1: %2\r\n").arg(path, reason));
+    return false;
 }

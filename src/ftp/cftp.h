@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "platform/inet/ftpconnection.h"
@@ -18,13 +19,31 @@ public:
     static constexpr int FTP_TRANSFER_TYPE_ASCII = 1;
     static constexpr int FTP_TRANSFER_TYPE_BINARY = 2;
     static constexpr int INTERNET_FLAG_PASSIVE = 0x08000000;
+    // The block a streamed transfer moves between two progress events.
+    static constexpr int TransferBlockBytes = 255;
 
     explicit cFTP(QObject *parent = nullptr);
     ~cFTP() override;
 
     QString GetLastErrorMessage() const;
     void CloseConnection();
+    bool SimpleFTPPutFile(const QString &sLocal, const QString &sRemote);
+    bool RenameFTPFile(const QString &sExisting, const QString &sNewName);
+    bool CreateFTPDirectory(const QString &sDirectory);
+    bool RemoveFTPDirectory(const QString &sDirectory);
+    bool DeleteFTPFile(const QString &sRemote);
     bool OpenConnection(const QString &sServer, const QString &sUser, const QString &sPassword);
+    bool FTPUploadFile(QString &sLocal, QString &sRemote);
+    bool FTPDownloadFile(QString &sLocal, QString &sRemote);
+    bool SimpleFTPGetFile(const QString &sLocal, const QString &sRemote);
+    QString GetFTPDirectory();
+    bool SetFTPDirectory(const QString &sDir);
+    // The listed size; -1 when nothing matches, -2 when the search failed.
+    qint64 GetFTPFileSize(const QString &sFile);
+    // The names of the matching entries, after their last "/", joined by
+    // ","; "" when nothing matches or the search fails. Directories are
+    // listed too unless filesOnly is set.
+    QString GetFTPdir(const QString &sFile, bool filesOnly = false);
     void SetTransferASCII();
     void SetTransferBinary();
     void SetModeActive();
@@ -32,19 +51,42 @@ public:
 
     // How long any single wait on the network may take (60 s unless set).
     void SetTimeout(int milliseconds);
+    // What a transfer does between its blocks and for its pause; by default
+    // it lets Qt's events run (a few times a second at most) and sleeps.
+    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep);
 
     bool isConnected() const { return hConnection != nullptr; }
     int transferType() const { return lTransferType; }
     int connectFlags() const { return lConnectFlags; }
 
+signals:
+    // After every block of a streamed transfer, and once more when it ends.
+    void FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalBytes);
+    // The time-left line's text at the end of an upload ("Konec.", then
+    // "INTERNET CLOSE").
+    void transferNote(const QString &text);
+
 private:
-    void FormatTransferError(int code, const QString &label);
+    void FormatTransferError(int code, const QString &label, const QString &message = QString());
     void Class_Initialize();
     void Class_Terminate();
 
+    inet::FtpConnection *connection();
+    inet::TransferType transferKind() const;
+    // A connection the server has hung up on is of no more use.
+    void dropDeadConnection();
+    // On failure: the text under the operation's label; passes ok on.
+    bool report(bool ok, const QString &label);
+    bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
+    void pump() { mPump(); }
+
     std::unique_ptr<inet::Session> hSession;
     std::unique_ptr<inet::FtpConnection> hConnection;
+    std::unique_ptr<inet::FtpFile> hTransfer;
     int lTransferType = FTP_TRANSFER_TYPE_ASCII;
     int lConnectFlags = 0;
     QString sLastError;
+
+    std::function<void()> mPump;
+    std::function<void(int)> mSleep;
 };

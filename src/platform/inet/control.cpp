@@ -115,6 +115,11 @@ bool ControlChannel::isOpen() const
     return mSocket && mSocket->state() == QAbstractSocket::ConnectedState;
 }
 
+void ControlChannel::abort()
+{
+    mSocket->abort();
+}
+
 void ControlChannel::failAborted()
 {
     mSocket->abort();

@@ -46,8 +46,12 @@ public:
     // Sends QUIT and waits a short while for its answer, then drops the line.
     void quit();
 
+    // Drops the connection at once, without a word to the server.
+    void abort();
+
     bool isOpen() const;
     int timeoutMs() const { return mTimeoutMs; }
+    void setTimeoutMs(int ms) { mTimeoutMs = ms; }
     QSslSocket &socket() { return *mSocket; }
 
 private:
