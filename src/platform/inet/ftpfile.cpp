@@ -42,10 +42,10 @@ FtpFile::~FtpFile()
 
 bool FtpFile::fill()
 {
-    mBuffer.resize(BlockBytes);
     mBufferPos = 0;
     const int timeout = mConnection.control().timeoutMs();
     for (;;) {
+        mBuffer.resize(BlockBytes);
         const qint64 got = mData->read(mBuffer.data(), BlockBytes);
         if (got > 0) {
             mBuffer.resize(got);
