@@ -33,13 +33,25 @@ ftpdir=/out/
 localdir=$demo/local/
 uporabnik=quelmo
 geslo=zelkar
+prenos1=porocilo*.txt,UP,DEL
+run1=/bin/sh -c "ls -l '$demo/local' > '$demo/work/followup.txt'"
 INI
 
 echo "Demo folder: $demo (FTP server on 127.0.0.1:$port)"
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || echo "No display: the window runs offscreen."
+echo "Job: download /out/*.zip (deleting them on the server), upload porocilo*.txt (deleting it here)."
 cd "$demo/work"
-if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display: the window runs offscreen for ten seconds."
-  timeout 10 "$demo/program/quelmo" || true
-else
-  "$demo/program/quelmo"
-fi
+set +e
+"$demo/program/quelmo" '*.zip,DOWN,DEL'
+code=$?
+set -e
+sleep 0.5 # the follow-up program runs detached
+echo "Exit code: $code"
+echo "--- VANTREL.log"
+cat VANTREL.log
+echo "--- local folder"
+ls -l "$demo/local"
+echo "--- server /out and /"
+ls -l "$demo/server/out" "$demo/server"
+echo "--- follow-up program wrote"
+cat followup.txt 2>/dev/null || echo "(nothing)"

@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
     FrmUpdate window(desktop);
     window.Form_Load();
     window.show();
-    QTimer::singleShot(0, &window, &FrmUpdate::connectPreview);
+    QTimer::singleShot(0, &window, &FrmUpdate::Form_Activate);
+    // The job ends the program itself; the loop only runs until it starts.
     return app.exec();
 }

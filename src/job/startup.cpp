@@ -1,6 +1,7 @@
 // Loading the window: find the settings beside the executable, read the
 // selected site into the window, and create the one FTP client.
 
+#include <QLabel>
 #include <QLineEdit>
 
 #include "ftp/cftp.h"
@@ -46,6 +47,10 @@ void FrmUpdate::Form_Load()
     mFTP = std::make_unique<cFTP>();
     mFTP->SetModeActive();
     mFTP->SetTransferBinary();
+    // The client keeps the window alive and pauses through the desktop, and
+    // tells the window how a transfer ends.
+    mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { mDesktop.sleep(ms); });
+    connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
 
     mFirstActivate = true;
 }

@@ -1,3 +1,12 @@
 #include "platform/desktop.h"
 
+#include <cstdlib>
+
 Desktop::~Desktop() = default;
+
+void Desktop::endProgram(int exitCode)
+{
+    exitProgram(exitCode);
+    // Whatever the desktop, nothing of the job may run on after its end.
+    std::abort();
+}

@@ -15,7 +15,7 @@ public:
     // Lets every pending window event run, then returns.
     virtual void pumpEvents() = 0;
     // Ends the process at once: no clean-up, no further statement runs.
-    [[noreturn]] virtual void endProgram(int exitCode) = 0;
+    [[noreturn]] void endProgram(int exitCode);
     // Starts a command line detached; false with a reason when it cannot.
     virtual bool startProgram(const QString &commandLine, QString *error) = 0;
     // A modal text prompt; "" when cancelled.
@@ -27,4 +27,8 @@ public:
     virtual QString programDirectory() = 0;
     // The program's arguments joined by blanks.
     virtual QString commandLine() = 0;
+
+protected:
+    // Must not return: exit the process, or (in tests) throw.
+    virtual void exitProgram(int exitCode) = 0;
 };

@@ -23,7 +23,7 @@ void QtDesktop::pumpEvents()
     QCoreApplication::processEvents();
 }
 
-void QtDesktop::endProgram(int exitCode)
+void QtDesktop::exitProgram(int exitCode)
 {
     // Whatever was written to the standard streams must still reach the
     // scheduler's log; nothing else is tidied up.

@@ -8,13 +8,15 @@ class QtDesktop final : public Desktop
 public:
     void sleep(int ms) override;
     void pumpEvents() override;
-    [[noreturn]] void endProgram(int exitCode) override;
     bool startProgram(const QString &commandLine, QString *error) override;
     QString prompt(const QString &text, const QString &title) override;
     double timer() override;
     QDateTime now() override;
     QString programDirectory() override;
     QString commandLine() override;
+
+protected:
+    void exitProgram(int exitCode) override;
 };
 
 // With no display to talk to, pick Qt's offscreen platform before the

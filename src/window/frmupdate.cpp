@@ -184,6 +184,16 @@ void FrmUpdate::Command3_Click()
     mDesktop.endProgram(ExitCode::Closed);
 }
 
+// The job starts at the window's first activation. The program also asks
+// for it itself once the window is shown, as offscreen or without a window
+// manager no activation may ever come; the second request does nothing.
+void FrmUpdate::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
 // Closing the window ends the job just as "Zapri" does. The process ends
 // inside this call, so there is no point in accepting or ignoring the event.
 void FrmUpdate::closeEvent(QCloseEvent *event)

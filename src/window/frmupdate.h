@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -26,9 +27,15 @@ public:
 
     // job/startup.cpp
     void Form_Load();
-
-    // job/connectpreview.cpp
-    void connectPreview();
+    // job/activation.cpp
+    void Form_Activate();
+    // job/runjob.cpp
+    [[noreturn]] void RunJob(const QString &command);
+    // job/transfercommand.cpp
+    void ftpprenos(QString &ukaz);
+    // job/upload.cpp, job/download.cpp
+    void upload();
+    void download();
 
     // window/frmupdate.cpp
     void Command3_Click();
@@ -57,11 +64,22 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     friend struct FrmUpdateTestAccess;
 
     void createControls();
+
+    // job/attempts.cpp: up to three attempts, reconnecting in between.
+    bool tryThreeTimes(const QString &status, const std::function<bool()> &attempt);
+    // job/transferlog.cpp
+    void LogSuccess(const QString &source, const QString &destination);
+    void LogFailure(const QString &source, const QString &destination, const QString &error);
+    void appendLogLine(const QString &line);
+    // A problem the job works around: shown in the status line and written
+    // to standard error, for the scheduler's log.
+    void reportProblem(const QString &text);
 
     Desktop &mDesktop;
 

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <stdexcept>
 
 // Thrown by FakeDesktop::endProgram: the test catches it where the real
@@ -22,9 +23,15 @@ public:
     {
         sleeps.append(ms);
         clock += ms / 1000.0;
+        if (onSleep)
+            onSleep(ms);
     }
-    void pumpEvents() override { ++pumps; }
-    [[noreturn]] void endProgram(int exitCode) override { throw ProgramEnded(exitCode); }
+    void pumpEvents() override
+    {
+        ++pumps;
+        if (onPump)
+            onPump();
+    }
     bool startProgram(const QString &commandLine, QString *error) override
     {
         if (failingPrograms.contains(commandLine)) {
@@ -45,6 +52,10 @@ public:
     QString programDirectory() override { return programDir; }
     QString commandLine() override { return arguments; }
 
+    // Let a test look at the window whenever the job pauses or pumps.
+    std::function<void(int)> onSleep;
+    std::function<void()> onPump;
+
     QList<int> sleeps;
     int pumps = 0;
     QStringList started;
@@ -55,4 +66,7 @@ public:
     QDateTime fixedNow = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5));
     QString programDir;
     QString arguments;
+
+protected:
+    void exitProgram(int exitCode) override { throw ProgramEnded(exitCode); }
 };

@@ -1,0 +1,55 @@
+// The first activation of the window: take the command from the command line
+// or a prompt, let its first token switch the site, and run the job.
+
+#include <QLineEdit>
+
+#include "platform/desktop.h"
+#include "settings/settings.h"
+#include "window/frmupdate.h"
+
+namespace {
+
+QString stripBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+void FrmUpdate::Form_Activate()
+{
+    // Cleared first: an activation that arrives while the prompt or the job
+    // is under way must not start a second job.
+    if (!mFirstActivate)
+        return;
+    mFirstActivate = false;
+
+    QString command = stripBlanks(mDesktop.commandLine());
+    if (isBlank(command))
+        command = mDesktop.prompt(QStringLiteral("Ime datoteke za prenos:"), QStringLiteral("Prenos"));
+    QString jobCommand = command;
+
+    if (isPresent(command)) {
+        const QString token = NextToken(command);
+        const QString server = ReadSetting(token, QStringLiteral("FTPURL"), mIniFile);
+        if (isPresent(server)) {
+            mSection = token;
+            jobCommand = command;
+            // A switched site is taken as it stands: no load defaults.
+            textURL->setText(server);
+            textDIR->setText(ReadSetting(mSection, QStringLiteral("ftpdir"), mIniFile));
+            textLDIR->setText(ReadSetting(mSection, QStringLiteral("localdir"), mIniFile));
+            mUser = ReadSetting(mSection, QStringLiteral("uporabnik"), mIniFile);
+            mPassword = ReadSetting(mSection, QStringLiteral("geslo"), mIniFile);
+            mDesktop.pumpEvents();
+        }
+    }
+    mDesktop.pumpEvents();
+    RunJob(jobCommand);
+}
