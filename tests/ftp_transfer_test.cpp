@@ -165,6 +165,29 @@ TEST_P(EventSequence, TransferWithoutConnectionFailsAtTheRemoteOpen)
     EXPECT_TRUE(events.isEmpty());
 }
 
+// The window runs its events between blocks; a handler there that drops the
+// connection must fail the transfer, not crash it.
+TEST_P(EventSequence, ConnectionClosedFromAProgressHandler)
+{
+    server.writeFile(QStringLiteral("d.bin"), QByteArray(2000, 'd'));
+    writeLocal(QStringLiteral("u.bin"), QByteArray(2000, 'u'));
+    QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64) {
+        if (current == 510)
+            ftp.CloseConnection();
+    });
+    QString l = localPath(QStringLiteral("d.bin"));
+    QString r = QStringLiteral("/d.bin");
+    EXPECT_FALSE(ftp.FTPDownloadFile(l, r));
+    EXPECT_TRUE(ftp.GetLastErrorMessage().startsWith(QStringLiteral("InternetReadFile error code: 12030 ")));
+
+    ASSERT_TRUE(connect());
+    l = localPath(QStringLiteral("u.bin"));
+    r = QStringLiteral("/u.bin");
+    EXPECT_FALSE(ftp.FTPUploadFile(l, r));
+    EXPECT_TRUE(ftp.GetLastErrorMessage().startsWith(QStringLiteral("InternetWriteFile error code: 12030 ")));
+    EXPECT_FALSE(ftp.isConnected());
+}
+
 INSTANTIATE_FOR_BOTH_MODES(EventSequence);
 
 } // namespace

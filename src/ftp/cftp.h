@@ -77,6 +77,7 @@ private:
     void dropDeadConnection();
     // On failure: the text under the operation's label; passes ok on.
     bool report(bool ok, const QString &label);
+    bool transferStillOpen();
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
     void pump() { mPump(); }
 

@@ -64,6 +64,16 @@ qint64 readFully(inet::FtpFile &remote, char *data, qint64 size)
 
 } // namespace
 
+// The window runs its events between blocks; whatever it does there must not
+// pull the connection from under the transfer.
+bool cFTP::transferStillOpen()
+{
+    if (hTransfer)
+        return true;
+    inet::setLastError(inet::ErrorConnectionAborted);
+    return false;
+}
+
 bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
 {
     sLocal = stripBlanks(sLocal);
@@ -115,6 +125,8 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
         sent += TransferBlockBytes;
         emit FileTransferProgress(sent, total);
         pump();
+        if (!transferStillOpen())
+            return fail(WriteLabel, false);
     }
     const qint64 rest = total - sent;
     if (rest > 0) {
@@ -132,6 +144,8 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
     mSleep(UploadSettleMs);
     pump();
     pump();
+    if (!transferStillOpen())
+        return fail(LastWriteLabel, false);
 
     // Only the server's final reply says the file arrived whole; a refusal
     // there (disk full, aborted) must not pass for success, as the caller
@@ -215,11 +229,13 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         emit FileTransferProgress(received, total);
         pump();
         pump();
+        if (!transferStillOpen())
+            return fail(ReadLabel);
     }
     const qint64 rest = total - received;
     if (rest > 0) {
         pump();
-        if (!readBlock(rest))
+        if (!transferStillOpen() || !readBlock(rest))
             return fail(LastReadLabel);
         if (local.write(block, rest) != rest)
             return failWrite();
@@ -231,6 +247,8 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
     emit FileTransferProgress(received, total);
     pump();
     pump();
+    if (!transferStillOpen())
+        return fail(LastReadLabel);
     // The server must confirm the file, and the data must end where the
     // listing said it would.
     if (!hTransfer->close())
