@@ -155,8 +155,9 @@ TEST_P(TransferCommand, Table)
     EXPECT_EQ(remote.join(QLatin1Char(' ')).toStdString(), c.uploaded);
     QStringList local = QDir(localDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     EXPECT_EQ(local.join(QLatin1Char(' ')).toStdString(), c.localLeft);
-    if (!c.ended)
+    if (!c.ended) {
         EXPECT_EQ(form->Tdir->toPlainText(), QString()) << "the list is used up";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

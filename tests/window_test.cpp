@@ -471,6 +471,7 @@ TEST_P(BarTest, SettersKeepTheBarConsistent)
         EXPECT_EQ(bar.Min(), call.min);
         EXPECT_EQ(bar.Max(), call.max);
         EXPECT_EQ(bar.Value(), call.value);
+        bar.sync();
         EXPECT_EQ(bar.value(), call.shown);
     }
 }

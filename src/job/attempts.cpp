@@ -17,6 +17,9 @@ bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()>
 {
     for (int left = Attempts;;) {
         const bool succeeded = attempt();
+        // A transfer that broke off raised no closing event: show where it
+        // stopped.
+        refreshProgress();
         --left;
         if (succeeded)
             return true;

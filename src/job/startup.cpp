@@ -51,6 +51,7 @@ void FrmUpdate::Form_Load()
     // tells the window how a transfer ends.
     mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { mDesktop.sleep(ms); });
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
+    connect(mFTP.get(), &cFTP::FileTransferProgress, this, &FrmUpdate::mFTP_FileTransferProgress);
 
     mFirstActivate = true;
 }

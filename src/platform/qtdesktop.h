@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QElapsedTimer>
+
 #include "platform/desktop.h"
 
 // The production desktop: real sleeps, real event pumping, a real end.
 class QtDesktop final : public Desktop
 {
 public:
+    QtDesktop();
+
     void sleep(int ms) override;
     void pumpEvents() override;
     bool startProgram(const QString &commandLine, QString *error) override;
@@ -17,6 +21,11 @@ public:
 
 protected:
     void exitProgram(int exitCode) override;
+
+private:
+    QElapsedTimer mClock;
+    qint64 mMidnightOffsetMs = 0;
+    qint64 mLastPumpNs = -1;
 };
 
 // With no display to talk to, pick Qt's offscreen platform before the

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -39,6 +41,16 @@ public:
 
     // window/frmupdate.cpp
     void Command3_Click();
+
+    // window/progress.cpp
+    void mFTP_FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalBytes);
+    QString ConvertTime(float TheTime);
+    // Brings the widgets up to the last progress event.
+    void refreshProgress();
+
+    // window/update.cpp: hands an address or a document to the desktop.
+    // The result is always empty, whatever the desktop made of it.
+    QString RunUpdate(const QString &UpdateURL);
 
     // Controls, reached by name from the job procedures.
     QPushButton *Command3 = nullptr;
@@ -81,6 +93,9 @@ private:
     // to standard error, for the scheduler's log.
     void reportProblem(const QString &text);
 
+    // window/update.cpp
+    int ShellOpen(QString text);
+
     Desktop &mDesktop;
 
     QString mIniFile;
@@ -92,4 +107,18 @@ private:
 
     float mStartTime = 0.0f;
     float mRate = 0.0f;
+
+    // What the last progress event left for the labels, kept as numbers so
+    // that a block costs no text formatting; refreshProgress() writes the
+    // texts. The bar keeps its own numbers.
+    struct ProgressTexts
+    {
+        double percent = 0;           // Label9, unless complete
+        bool complete = false;        // Label9 says "100%"
+        std::optional<double> captionPercent; // the caption while minimised
+        std::optional<float> timeLeft; // Label11, when the last event could say
+        bool pending = false;
+        qint64 lastRefreshNs = 0;
+    } mProgress;
+    QElapsedTimer mRefreshClock;
 };

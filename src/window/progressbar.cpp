@@ -19,7 +19,7 @@ ProgressBar::ProgressBar(QWidget *parent) : QProgressBar(parent)
     setTextVisible(false);
     setFocusPolicy(Qt::NoFocus);
     QProgressBar::setRange(0, Steps);
-    showValue();
+    sync();
 }
 
 // The comparisons are written so that a NaN fails them too: a NaN bound or
@@ -32,7 +32,6 @@ bool ProgressBar::setMax(float max)
     mMax = max;
     if (mValue > mMax)
         mValue = mMax;
-    showValue();
     return true;
 }
 
@@ -43,7 +42,6 @@ bool ProgressBar::setMin(float min)
     mMin = min;
     if (mValue < mMin)
         mValue = mMin;
-    showValue();
     return true;
 }
 
@@ -52,11 +50,10 @@ bool ProgressBar::setValue(float value)
     if (!(value >= mMin && value <= mMax))
         return false;
     mValue = value;
-    showValue();
     return true;
 }
 
-void ProgressBar::showValue()
+void ProgressBar::sync()
 {
     // File sizes run far past what a float holds exactly and past an int
     // altogether, so the fraction is taken in double; Max - Min cannot

@@ -9,6 +9,8 @@
 //
 // A setter refuses a value that would make the bar inconsistent and returns
 // false, leaving the bar unchanged; the progress display skips such a step.
+// The setters only keep the numbers: the bar is drawn anew by sync(), which
+// the display calls when it refreshes, not for every block of a transfer.
 class ProgressBar : public QProgressBar
 {
     Q_OBJECT
@@ -28,9 +30,10 @@ public:
     bool setValue(float value);
     void setToolTipText(const QString &text) { setToolTip(text); }
 
-private:
-    void showValue();
+    // Shows the numbers as they stand.
+    void sync();
 
+private:
     float mMin = 0.0f;
     float mMax = 100.0f;
     float mValue = 0.0f;
