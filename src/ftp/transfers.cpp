@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/inet/errors.h"
@@ -21,6 +22,9 @@ const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
 constexpr int UploadSettleMs = 1000;
+// A download hands what it has written to the disk as it goes, so that the
+// final flush to stable storage is short instead of the whole file's.
+constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
 
 // Only blanks are stripped, as the paths are written in the settings.
 QString stripBlanks(const QString &text)
@@ -225,6 +229,8 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
             return failWrite();
         pump();
         received += TransferBlockBytes;
+        if (received % WriteBehindBytes < TransferBlockBytes && local.flush())
+            ::sync_file_range(local.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         pump();
         emit FileTransferProgress(received, total);
         pump();

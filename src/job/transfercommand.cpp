@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 
 #include "ftp/cftp.h"
+#include "platform/coarseclock.h"
 #include "platform/desktop.h"
 #include "settings/settings.h"
 #include "window/frmupdate.h"
@@ -26,7 +27,21 @@ QString localFiles(const QString &pattern)
     return names.join(QLatin1Char(','));
 }
 
+// Laying out a list of a thousand names takes the window longer than moving
+// a small file; while files go by faster than anyone can read, the list of
+// those left is shown a few times a second and always when it runs out.
+constexpr qint64 ListRefreshNs = 250'000'000;
+
 } // namespace
+
+void FrmUpdate::showRemaining(const QString &list)
+{
+    const qint64 now = coarseMonotonicNs();
+    if (isPresent(list) && now - mListShownNs < ListRefreshNs)
+        return;
+    Tdir->setPlainText(list);
+    mListShownNs = now;
+}
 
 void FrmUpdate::ftpprenos(QString &ukaz)
 {
@@ -39,11 +54,12 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         // A folder on the server matches like a file, but cannot be
         // downloaded as one; three failed attempts would end the whole job.
         Tdir->setPlainText(mFTP->GetFTPdir(pattern, true));
+        mListShownNs = coarseMonotonicNs();
         QString list = Tdir->toPlainText();
         while (isPresent(list)) {
             Textimedat->setText(NextToken(list));
             download();
-            Tdir->setPlainText(list);
+            showRemaining(list);
             mDesktop.pumpEvents();
         }
     } else {
@@ -51,13 +67,14 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         // neither disturb the search nor add to it.
         QString list = localFiles(textLDIR->text() + Text1->text());
         Tdir->setPlainText(list);
+        mListShownNs = coarseMonotonicNs();
         for (;;) {
             mDesktop.pumpEvents();
             if (isBlank(list))
                 break;
             Textimedat->setText(NextToken(list));
             upload();
-            Tdir->setPlainText(list);
+            showRemaining(list);
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/qtdesktop.h"
 
+#include "platform/coarseclock.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -25,8 +27,8 @@ QtDesktop::QtDesktop()
 {
     // The clock of the day is read once; after that a monotonic clock,
     // cheap enough to ask for every block, carries it on.
+    mClockStartNs = coarseMonotonicNs();
     mMidnightOffsetMs = QTime::currentTime().msecsSinceStartOfDay();
-    mClock.start();
 }
 
 void QtDesktop::sleep(int ms)
@@ -36,11 +38,11 @@ void QtDesktop::sleep(int ms)
 
 void QtDesktop::pumpEvents()
 {
-    const qint64 now = mClock.nsecsElapsed();
+    const qint64 now = coarseMonotonicNs();
     if (mLastPumpNs >= 0 && now - mLastPumpNs < PumpIntervalNs)
         return;
     QCoreApplication::processEvents();
-    mLastPumpNs = mClock.nsecsElapsed();
+    mLastPumpNs = coarseMonotonicNs();
 }
 
 void QtDesktop::exitProgram(int exitCode)
@@ -93,7 +95,8 @@ QString QtDesktop::prompt(const QString &text, const QString &title)
 
 double QtDesktop::timer()
 {
-    return double((mMidnightOffsetMs + mClock.elapsed()) % DayMs) / 1000.0;
+    const qint64 elapsedMs = (coarseMonotonicNs() - mClockStartNs) / 1'000'000;
+    return double((mMidnightOffsetMs + elapsedMs) % DayMs) / 1000.0;
 }
 
 QDateTime QtDesktop::now()

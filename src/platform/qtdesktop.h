@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
-
 #include "platform/desktop.h"
 
 // The production desktop: real sleeps, real event pumping, a real end.
@@ -23,7 +21,7 @@ protected:
     void exitProgram(int exitCode) override;
 
 private:
-    QElapsedTimer mClock;
+    qint64 mClockStartNs = 0;
     qint64 mMidnightOffsetMs = 0;
     qint64 mLastPumpNs = -1;
 };

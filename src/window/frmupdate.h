@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -83,6 +83,10 @@ private:
 
     void createControls();
 
+    // job/transfercommand.cpp: the names still to go, into Tdir.
+    void showRemaining(const QString &list);
+    qint64 mListShownNs = 0;
+
     // job/attempts.cpp: up to three attempts, reconnecting in between.
     bool tryThreeTimes(const QString &status, const std::function<bool()> &attempt);
     // job/transferlog.cpp
@@ -118,7 +122,6 @@ private:
         std::optional<double> captionPercent; // the caption while minimised
         std::optional<float> timeLeft; // Label11, when the last event could say
         bool pending = false;
-        qint64 lastRefreshNs = 0;
+        qint64 lastRefreshNs = std::numeric_limits<qint64>::min() / 2;
     } mProgress;
-    QElapsedTimer mRefreshClock;
 };

@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "platform/coarseclock.h"
 #include "platform/desktop.h"
 #include "window/frmupdate.h"
 #include "window/progressbar.h"
@@ -48,17 +49,13 @@ void FrmUpdate::mFTP_FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalByt
     mProgress.complete = PB->Max() == PB->Value();
     mProgress.pending = true;
 
-    const qint64 sinceRefresh = mRefreshClock.isValid() ? mRefreshClock.nsecsElapsed() - mProgress.lastRefreshNs
-                                                        : RefreshIntervalNs;
-    if (lCurrentBytes == lTotalBytes || sinceRefresh >= RefreshIntervalNs)
+    if (lCurrentBytes == lTotalBytes || coarseMonotonicNs() - mProgress.lastRefreshNs >= RefreshIntervalNs)
         refreshProgress();
 }
 
 void FrmUpdate::refreshProgress()
 {
-    if (!mRefreshClock.isValid())
-        mRefreshClock.start();
-    mProgress.lastRefreshNs = mRefreshClock.nsecsElapsed();
+    mProgress.lastRefreshNs = coarseMonotonicNs();
     if (!mProgress.pending)
         return;
     mProgress.pending = false;

@@ -313,6 +313,8 @@ std::unique_ptr<FtpSearch> FtpConnection::findFirstFile(const QString &pattern)
     const bool mlsd = knowsMlsd();
     if (!mControl->isOpen())
         return nullptr;
+    if (mlsd && !hasWildcard(name))
+        return findOne(directory + name);
     // Listings are text; the type is set like for any transfer.
     if (!setType(TransferType::Ascii))
         return nullptr;
@@ -357,6 +359,38 @@ std::unique_ptr<FtpSearch> FtpConnection::findFirstFile(const QString &pattern)
         return nullptr;
     }
     return std::make_unique<FtpSearch>(*this, std::move(matches));
+}
+
+// One name needs no listing of its whole folder: the server describes that
+// entry alone on the control connection. A job of many files would
+// otherwise list the folder again for every file.
+std::unique_ptr<FtpSearch> FtpConnection::findOne(const QString &path)
+{
+    Reply reply;
+    if (!run(QStringLiteral("MLST ") + path, reply))
+        return nullptr;
+    if (reply.code == 550) {
+        setLastError(ErrorNoMoreFiles);
+        return nullptr;
+    }
+    if (reply.code != 250) {
+        failWithReply(reply);
+        return nullptr;
+    }
+    // The facts are the one line that starts with a blank.
+    for (const QString &line : reply.text.split(QStringLiteral("\r\n"))) {
+        if (!line.startsWith(QLatin1Char(' ')))
+            continue;
+        auto entry = parseMlsdLine(QStringView(line).mid(1));
+        if (!entry)
+            break;
+        entry->name = entry->name.mid(entry->name.lastIndexOf(QLatin1Char('/')) + 1);
+        if (entry->name.isEmpty() || entry->name == QLatin1String(".") || entry->name == QLatin1String(".."))
+            break;
+        return std::make_unique<FtpSearch>(*this, QList<RemoteEntry>{*entry});
+    }
+    setLastError(ErrorNoMoreFiles);
+    return nullptr;
 }
 
 bool FtpConnection::putFile(const QString &localPath, const QString &remotePath, TransferType type)

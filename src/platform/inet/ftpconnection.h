@@ -85,6 +85,7 @@ private:
     bool setType(TransferType type);
     std::unique_ptr<QSslSocket> startData(const QString &command);
     bool knowsMlsd();
+    std::unique_ptr<FtpSearch> findOne(const QString &path);
 
     std::unique_ptr<ControlChannel> mControl;
     ConnectOptions mOptions;

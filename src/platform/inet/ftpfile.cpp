@@ -97,7 +97,10 @@ bool FtpFile::flush(qint64 highWater)
             setLastError(ErrorConnectionAborted);
             return false;
         }
-        mBuffer.clear();
+        // The socket keeps the block it was given; a fresh one, reserved
+        // whole, spares growing it again 255 bytes at a time.
+        mBuffer = QByteArray();
+        mBuffer.reserve(BlockBytes);
     }
     const int timeout = mConnection.control().timeoutMs();
     while (mData->bytesToWrite() > highWater) {
