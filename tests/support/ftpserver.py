@@ -216,6 +216,10 @@ def parse_args(argv):
     p.add_argument("--port", type=int, default=0, help="0 picks a free port")
     p.add_argument("--no-mlsd", action="store_true",
                    help="drop MLSD/MLST so that clients must use LIST")
+    p.add_argument("--no-epsv", action="store_true",
+                   help="answer EPSV with 500, so that clients fall back to PASV")
+    p.add_argument("--pasv-address", metavar="IPV4",
+                   help="name this address in PASV replies instead of our own")
     p.add_argument("--dos-list", action="store_true",
                    help="LIST in DOS/IIS format")
     p.add_argument("--refuse-stor", type=int, default=0, metavar="N",
@@ -258,9 +262,16 @@ def main(argv):
     handler.shrink_retr = args.shrink_retr
     if args.dos_list:
         handler.abstracted_fs = DosFS
+    left_out = set()
     if args.no_mlsd:
+        left_out |= {"MLSD", "MLST"}
+    if args.no_epsv:
+        left_out.add("EPSV")
+    if left_out:
         handler.proto_cmds = {k: v for k, v in proto_cmds.items()
-                              if k not in ("MLSD", "MLST")}
+                              if k not in left_out}
+    if args.pasv_address:
+        handler.masquerade_address = args.pasv_address
 
     server = FTPServer((args.host, args.port), handler)
     print("READY %d" % server.address[1], flush=True)
