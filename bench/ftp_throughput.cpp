@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "ftp/cftp.h"
+#include "platform/coarseclock.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ constexpr int Rounds = 3;
 // Every transfer ends well within this on loopback; a hung one must not
 // keep the run alive.
 constexpr int CurlLimitSeconds = 600;
-// The program's own cadence for Qt events during a transfer (see cftp.cpp):
+// The program's own cadence for Qt events during a transfer, read off the
+// same cheap clock as the program's desktop does (platform/qtdesktop.cpp):
 // pumping on every block would measure processEvents(), not the transfer.
 constexpr qint64 PumpIntervalNs = 4'000'000;
 
@@ -128,13 +130,12 @@ Result runCftp(const Setup &s, bool passive, bool download, const QString &targe
 {
     Result r;
     cFTP ftp;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
     ftp.SetPacing(
-        [clock] {
-            if (clock->nsecsElapsed() >= PumpIntervalNs) {
+        [last = coarseMonotonicNs()]() mutable {
+            const qint64 now = coarseMonotonicNs();
+            if (now - last >= PumpIntervalNs) {
                 QCoreApplication::processEvents();
-                clock->restart();
+                last = coarseMonotonicNs();
             }
         },
         // The upload's pause is part of the program, not of its speed: it is

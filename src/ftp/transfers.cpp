@@ -5,9 +5,7 @@
 
 #include <QFile>
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include "ftp/localfile.h"
 #include "platform/inet/errors.h"
 
 namespace {
@@ -22,9 +20,6 @@ const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
 constexpr int UploadSettleMs = 1000;
-// A download hands what it has written to the disk as it goes, so that the
-// final flush to stable storage is short instead of the whole file's.
-constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
 
 // Only blanks are stripped, as the paths are written in the settings.
 QString stripBlanks(const QString &text)
@@ -87,9 +82,9 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
 
     // The local file is opened before the remote one, so that a missing
     // source never leaves an empty file on the server.
-    QFile local(sLocal);
-    if (!local.open(QIODevice::ReadOnly))
-        return failLocal(LocalLabel, sLocal, local.errorString(), localErrorCode(local));
+    LocalSource local(sLocal);
+    if (!local.open())
+        return failLocal(LocalLabel, sLocal, local.file().errorString(), localErrorCode(local.file()));
 
     inet::FtpConnection *c = connection();
     hTransfer = c ? c->openFile(sRemote, inet::FileAccess::Write, transferKind()) : nullptr;
@@ -111,7 +106,7 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
         return false;
     };
     auto readLocal = [&](qint64 size) {
-        if (local.read(block, size) == size)
+        if (local.read(block, size))
             return true;
         failLocal(LocalLabel, sLocal, QStringLiteral("the file ended before its size of %1 bytes").arg(total),
                   inet::ErrorAccessDenied);
@@ -186,9 +181,9 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         return report(false, GetOpenLabel);
 
     // Truncated on opening: an older, longer file must not keep its tail.
-    QFile local(sLocal);
-    if (!local.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        failLocal(LocalLabel, sLocal, local.errorString(), localErrorCode(local));
+    LocalTarget local(sLocal);
+    if (!local.open()) {
+        failLocal(LocalLabel, sLocal, local.file().errorString(), localErrorCode(local.file()));
         hTransfer.reset();
         dropDeadConnection();
         return false;
@@ -209,7 +204,7 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         return false;
     };
     auto failWrite = [&]() {
-        failLocal(LocalLabel, sLocal, local.errorString(), inet::ErrorAccessDenied);
+        failLocal(LocalLabel, sLocal, local.file().errorString(), inet::ErrorAccessDenied);
         local.close();
         hTransfer.reset();
         dropDeadConnection();
@@ -225,12 +220,10 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
     for (qint64 k = total / TransferBlockBytes; k > 0; --k) {
         if (!readBlock(TransferBlockBytes))
             return fail(ReadLabel);
-        if (local.write(block, TransferBlockBytes) != TransferBlockBytes)
+        if (!local.write(block, TransferBlockBytes))
             return failWrite();
         pump();
         received += TransferBlockBytes;
-        if (received % WriteBehindBytes < TransferBlockBytes && local.flush())
-            ::sync_file_range(local.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         pump();
         emit FileTransferProgress(received, total);
         pump();
@@ -243,7 +236,7 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         pump();
         if (!transferStillOpen() || !readBlock(rest))
             return fail(LastReadLabel);
-        if (local.write(block, rest) != rest)
+        if (!local.write(block, rest))
             return failWrite();
         received += rest;
         pump();
@@ -261,7 +254,7 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         return fail(LastReadLabel);
     hTransfer.reset();
     // On disk before we say so: the caller may delete the server's copy next.
-    if (!local.flush() || ::fsync(local.handle()) != 0)
+    if (!local.commit())
         return failWrite();
     local.close();
     pump();
