@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 #include <QStringView>
 
+#include <optional>
+
 namespace profile {
 
 QString decode(const QByteArray &bytes)

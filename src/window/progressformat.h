@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QLocale>
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
-#include <QString>
 
 // How the progress display writes its numbers. Pure functions of their
 // arguments, so that what the window shows after any event can be worked

@@ -10,7 +10,6 @@ namespace inet {
 enum Error : int {
     NoError = 0,
     ErrorFileNotFound = 2,
-    ErrorPathNotFound = 3,
     ErrorAccessDenied = 5,
     ErrorNoMoreFiles = 18,
     ErrorInvalidParameter = 87,
