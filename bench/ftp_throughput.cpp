@@ -37,7 +37,8 @@ constexpr int CurlLimitSeconds = 600;
 // pumping on every block would measure processEvents(), not the transfer.
 constexpr qint64 PumpIntervalNs = 4'000'000;
 
-struct Setup {
+struct Setup
+{
     quint16 port = 0;
     QString root;
     QString name;
@@ -46,12 +47,13 @@ struct Setup {
     QByteArray hash;
 };
 
-struct Result {
+struct Result
+{
     bool ok = false;
-    qint64 ns = 0;       // wall time with any pause already taken out
-    qint64 pauseNs = 0;  // the upload's settle pause, as really slept
-    int pauseAsked = 0;  // the same, as cFTP asked for it
-    qint64 syncNs = 0;   // curl's download: its copy's fsync, done after it
+    qint64 ns = 0;      // wall time with any pause already taken out
+    qint64 pauseNs = 0; // the upload's settle pause, as really slept
+    int pauseAsked = 0; // the same, as cFTP asked for it
+    qint64 syncNs = 0;  // curl's download: its copy's fsync, done after it
     qint64 events = 0;
     QString note;
 };
@@ -92,9 +94,13 @@ Result runCurl(const Setup &s, bool passive, bool download, const QString &targe
 {
     // -q: no ~/.curlrc; --noproxy: the bytes must go to our loopback server
     // even when the environment names a proxy.
-    QStringList args{QStringLiteral("-q"), QStringLiteral("-s"), QStringLiteral("-S"),
-                     QStringLiteral("--noproxy"), QStringLiteral("*"),
-                     QStringLiteral("--max-time"), QString::number(CurlLimitSeconds)};
+    QStringList args{QStringLiteral("-q"),
+                     QStringLiteral("-s"),
+                     QStringLiteral("-S"),
+                     QStringLiteral("--noproxy"),
+                     QStringLiteral("*"),
+                     QStringLiteral("--max-time"),
+                     QString::number(CurlLimitSeconds)};
     if (!passive)
         args << QStringLiteral("-P") << QStringLiteral("-");
     if (download)
@@ -201,8 +207,8 @@ void printRow(const Setup &s, const char *mode, const char *direction, const cha
         extra.prepend(QStringLiteral(" pause %1 ms asked, %2 ms slept, not counted;")
                           .arg(r.pauseAsked)
                           .arg(r.pauseNs / 1'000'000));
-    std::printf("%-8s %-9s %-5s %9.1f %8.3f  %s\n", mode, direction, client, mbPerSecond(s.size, r.ns),
-                r.ns / 1e9, qPrintable(extra.trimmed()));
+    std::printf("%-8s %-9s %-5s %9.1f %8.3f  %s\n", mode, direction, client, mbPerSecond(s.size, r.ns), r.ns / 1e9,
+                qPrintable(extra.trimmed()));
     std::fflush(stdout);
 }
 
@@ -229,8 +235,8 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    std::printf("%s: %lld bytes, server 127.0.0.1:%u; MB = 10^6 bytes; fastest of %d rounds\n\n",
-                qPrintable(s.name), static_cast<long long>(s.size), s.port, Rounds);
+    std::printf("%s: %lld bytes, server 127.0.0.1:%u; MB = 10^6 bytes; fastest of %d rounds\n\n", qPrintable(s.name),
+                static_cast<long long>(s.size), s.port, Rounds);
     std::printf("%-8s %-9s %-5s %9s %8s\n", "mode", "direction", "tool", "MB/s", "seconds");
 
     bool allOk = true;

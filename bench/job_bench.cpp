@@ -148,9 +148,11 @@ int main(int argc, char *argv[])
         ini.open(QIODevice::WriteOnly);
         QString text = QStringLiteral("[PROGRAM]\nIZBRANO=down\n");
         for (const char *site : {"down", "up", "many"})
-            text += QStringLiteral("[%1]\nFTPURL=127.0.0.1:%2\nftpdir=/%3\nlocaldir=%4\nuporabnik=quelmo\ngeslo=zelkar\n")
+            text += QStringLiteral(
+                        "[%1]\nFTPURL=127.0.0.1:%2\nftpdir=/%3\nlocaldir=%4\nuporabnik=quelmo\ngeslo=zelkar\n")
                         .arg(QLatin1String(site), port,
-                             QLatin1String(site) == QLatin1String("down") ? QString() : QLatin1String(site) + QLatin1Char('/'),
+                             QLatin1String(site) == QLatin1String("down") ? QString()
+                                                                          : QLatin1String(site) + QLatin1Char('/'),
                              localDir);
         ini.write(text.toUtf8());
     }

@@ -94,17 +94,13 @@ protected:
         if (!file.open(QIODevice::ReadOnly))
             return QByteArray();
         QString text = QString::fromUtf8(file.readAll());
-        static const QRegularExpression stamp(
-            QStringLiteral(R"((^|\n|NAPAKA)\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d )"));
+        static const QRegularExpression stamp(QStringLiteral(R"((^|\n|NAPAKA)\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d )"));
         text.replace(stamp, QStringLiteral("\\1@ "));
         return text.toUtf8();
     }
 
     QString marker() const { return workDir.filePath(QStringLiteral("after-job")); }
-    QString markerCommand() const
-    {
-        return QStringLiteral("/bin/sh -c \"echo ran >> '%1'\"").arg(marker());
-    }
+    QString markerCommand() const { return QStringLiteral("/bin/sh -c \"echo ran >> '%1'\"").arg(marker()); }
 
     QTemporaryDir programDir;
     QTemporaryDir workDir;
@@ -134,8 +130,7 @@ TEST_F(EndToEnd, DownloadWithDeleteFromTheCommandLine)
     // The listing's order is the server's; compare line by line as a set.
     QList<QByteArray> lines = log().split('\n');
     std::sort(lines.begin(), lines.end());
-    EXPECT_EQ(lines, (QList<QByteArray>{"",
-                                        "@ /out/a.zip----->" + localFile(QStringLiteral("a.zip")).toUtf8() + "\r",
+    EXPECT_EQ(lines, (QList<QByteArray>{"", "@ /out/a.zip----->" + localFile(QStringLiteral("a.zip")).toUtf8() + "\r",
                                         "@ /out/b.zip----->" + localFile(QStringLiteral("b.zip")).toUtf8() + "\r"}));
     for (int i = 0; i < 50 && !QFile::exists(marker()); ++i)
         QThread::msleep(100);
@@ -157,8 +152,10 @@ TEST_F(EndToEnd, UploadOfListedEntriesThreeAndSeven)
     EXPECT_FALSE(server.exists(QStringLiteral("other.txt")));
     EXPECT_FALSE(QFile::exists(localFile(QStringLiteral("three.txt"))));
     EXPECT_TRUE(QFile::exists(localFile(QStringLiteral("seven.txt"))));
-    EXPECT_EQ(log(), "@ " + localFile(QStringLiteral("three.txt")).toUtf8() + "----->/three.txt\r\n"
-                     "@ " + localFile(QStringLiteral("seven.txt")).toUtf8() + "----->/seven.txt\r\n");
+    EXPECT_EQ(log(), "@ " + localFile(QStringLiteral("three.txt")).toUtf8()
+                         + "----->/three.txt\r\n"
+                           "@ "
+                         + localFile(QStringLiteral("seven.txt")).toUtf8() + "----->/seven.txt\r\n");
 }
 
 TEST_F(EndToEnd, SiteSwitchedByTheCommandLine)
@@ -203,8 +200,8 @@ TEST_F(EndToEnd, FinalFailureEndsTheJobThere)
                        QStringLiteral("prenos1=a.txt,,DEL\r\nprenos2=b.txt\r\nrun1=%1").arg(markerCommand())));
 
     EXPECT_EQ(runProgram({}), ExitCode::FileFailed);
-    EXPECT_EQ(log(), "NAPAKA@ " + localFile(QStringLiteral("a.txt")).toUtf8()
-                         + "----->/a.txt 550 Refused by test.\r\n\r\n");
+    EXPECT_EQ(log(),
+              "NAPAKA@ " + localFile(QStringLiteral("a.txt")).toUtf8() + "----->/a.txt 550 Refused by test.\r\n\r\n");
     EXPECT_TRUE(QFile::exists(localFile(QStringLiteral("a.txt"))));
     EXPECT_FALSE(server.exists(QStringLiteral("b.txt")));
     QThread::msleep(300);

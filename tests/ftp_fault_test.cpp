@@ -73,8 +73,9 @@ protected:
             ftp.SetModePassive();
         else
             ftp.SetModeActive();
-        QObject::connect(&ftp, &cFTP::FileTransferProgress,
-                         [this](qint64 current, qint64 total) { events.append({current, total}); });
+        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
+            events.append({current, total});
+        });
         QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
         ASSERT_TRUE(reconnect()) << ftp.GetLastErrorMessage().toStdString();
     }
@@ -124,8 +125,7 @@ protected:
 };
 
 class ModeTest : public FaultFixture, public ::testing::TestWithParam<DataMode>
-{
-};
+{};
 
 std::string modeParamName(const ::testing::TestParamInfo<DataMode> &info)
 {
@@ -144,15 +144,14 @@ void PrintTo(DataMode mode, std::ostream *os)
 
 namespace {
 
-#define FOR_BOTH_MODES(suite)                                                                                      \
+#define FOR_BOTH_MODES(suite) \
     INSTANTIATE_TEST_SUITE_P(Modes, suite, ::testing::Values(DataMode::Active, DataMode::Passive), modeParamName)
 
 // ---------------------------------------------------------------------------
 // Uploads the server refuses
 
 class UploadRefused : public ModeTest
-{
-};
+{};
 
 // A 550 to STOR comes before any data moved; the user must read the
 // server's own words, and the connection must stay in step for the next
@@ -178,8 +177,7 @@ TEST_P(UploadRefused, ServersReplyIsTheTextAndTheNextUploadWorks)
 FOR_BOTH_MODES(UploadRefused);
 
 class UploadDiskFull : public ModeTest
-{
-};
+{};
 
 // The 552 only comes once every byte is sent: the last progress event has
 // already said "all of it", but the closing note must not claim success,
@@ -232,8 +230,7 @@ const CutShort CutShortCases[] = {
 };
 
 class DownloadCutShort : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, CutShort>>
-{
-};
+{};
 
 // Half a file must never pass for the whole one: the caller deletes the
 // server's copy after a successful download. What did arrive may stay on
@@ -275,6 +272,7 @@ TEST_P(DownloadCutShort, FailsWithTheReadLabelAndKeepsTheConnectionInStep)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Faults, DownloadCutShort,
                          ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
                                             ::testing::ValuesIn(CutShortCases)),
@@ -282,6 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, DownloadCutShort,
                              return modeName(std::get<0>(info.param)).toStdString() + "_"
                                     + std::get<1>(info.param).name;
                          });
+// clang-format on
 
 // ---------------------------------------------------------------------------
 // Servers that go quiet
@@ -303,8 +302,7 @@ const Stall StallCases[] = {
 };
 
 class DownloadStalls : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, Stall>>
-{
-};
+{};
 
 // A job runs unattended: a silent server must cost no more than the
 // timeout, and afterwards the object is either honest about having lost
@@ -335,6 +333,7 @@ TEST_P(DownloadStalls, TimesOutWithinTheTimeoutAndRecovers)
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("slow.bin")), data.size()) << error();
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Faults, DownloadStalls,
                          ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
                                             ::testing::ValuesIn(StallCases)),
@@ -342,6 +341,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, DownloadStalls,
                              return modeName(std::get<0>(info.param)).toStdString() + "_"
                                     + std::get<1>(info.param).name;
                          });
+// clang-format on
 
 // ---------------------------------------------------------------------------
 // Servers that hang up
@@ -368,8 +368,7 @@ const HangUp HangUpCases[] = {
 };
 
 class ServerHangsUp : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, HangUp>>
-{
-};
+{};
 
 // A 421 is the server's goodbye: the connection is gone, and the object
 // must say so rather than send the next command into a dead socket and
@@ -401,6 +400,7 @@ TEST_P(ServerHangsUp, FailsWith12030AndIsNotConnectedAfterwards)
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("f.bin")), data.size()) << error();
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Faults, ServerHangsUp,
                          ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
                                             ::testing::ValuesIn(HangUpCases)),
@@ -408,13 +408,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, ServerHangsUp,
                              return modeName(std::get<0>(info.param)).toStdString() + "_"
                                     + std::get<1>(info.param).name;
                          });
+// clang-format on
 
 // ---------------------------------------------------------------------------
 // Names that would smuggle a second command
 
 class LineBreakInName : public ModeTest
-{
-};
+{};
 
 // A remote name comes from the settings or from a listing; one carrying a
 // line break would have the server run whatever follows it. Each operation
@@ -439,7 +439,8 @@ TEST_P(LineBreakInName, IsRefusedBeforeAnythingReachesTheServer)
          QStringLiteral("DeleteFTPFile error code: 87 Message: ")},
         {"upload", [&] { return upload(QStringLiteral("src.bin"), QStringLiteral("up.bin\nDELE victim.txt")); },
          QStringLiteral("FtpOpenFile:PutFile error code: 87 Message: ")},
-        {"upload, CR LF", [&] { return upload(QStringLiteral("src.bin"), QStringLiteral("up.bin\r\nDELE victim.txt")); },
+        {"upload, CR LF",
+         [&] { return upload(QStringLiteral("src.bin"), QStringLiteral("up.bin\r\nDELE victim.txt")); },
          QStringLiteral("FtpOpenFile:PutFile error code: 87 Message: ")},
     };
     for (const auto &c : cases) {
@@ -474,8 +475,7 @@ FOR_BOTH_MODES(LineBreakInName);
 // One operation at a time
 
 class SecondOperation : public ModeTest
-{
-};
+{};
 
 // The progress signal lets the window run its events in the middle of a
 // transfer, and a click there may start another command. The connection is
@@ -518,8 +518,7 @@ FOR_BOTH_MODES(SecondOperation);
 // The local side fails
 
 class LocalFileFault : public ModeTest
-{
-};
+{};
 
 // A download folder that is not there: the text must say which path, and
 // the remote file opened for it must be let go so that the next download of

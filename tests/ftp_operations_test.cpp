@@ -74,8 +74,7 @@ TEST_P(Operations, EmptyRemoteFileDownloadsAsAnEmptyFile)
 {
     server.writeFile(QStringLiteral("empty.bin"), QByteArray());
     QList<std::pair<qint64, qint64>> events;
-    QObject::connect(&ftp, &cFTP::FileTransferProgress,
-                     [&](qint64 c, qint64 t) { events.append({c, t}); });
+    QObject::connect(&ftp, &cFTP::FileTransferProgress, [&](qint64 c, qint64 t) { events.append({c, t}); });
     QString l = local.filePath(QStringLiteral("empty.bin"));
     QString r = QStringLiteral("/empty.bin");
     ASSERT_TRUE(ftp.FTPDownloadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
@@ -177,8 +176,7 @@ INSTANTIATE_FOR_BOTH_MODES(Operations);
 
 // The same searches over the other listing formats a server may speak.
 class ListingFormats : public FtpClientTest
-{
-};
+{};
 
 TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
 {
@@ -196,7 +194,8 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
         ASSERT_TRUE(client.OpenConnection(other.address(), FtpTestServer::userName(), FtpTestServer::serverPassword()));
         QStringList names = client.GetFTPdir(QStringLiteral("/d/*.bin")).split(QLatin1Char(','));
         names.sort();
-        EXPECT_EQ(names, (QStringList{QStringLiteral("big file.bin"), QStringLiteral("sub.bin"), QStringLiteral("x.bin")}))
+        EXPECT_EQ(names,
+                  (QStringList{QStringLiteral("big file.bin"), QStringLiteral("sub.bin"), QStringLiteral("x.bin")}))
             << args.join(' ').toStdString();
         EXPECT_EQ(client.GetFTPFileSize(QStringLiteral("/d/big file.bin")), 3000) << args.join(' ').toStdString();
         EXPECT_EQ(client.GetFTPdir(QStringLiteral("/d/*.bin"), true).split(QLatin1Char(',')).size(), 2);
@@ -214,8 +213,8 @@ namespace {
 TEST(PassiveFallback, PasvReplyAddressIsNotFollowed)
 {
     FtpTestServer server;
-    ASSERT_TRUE(server.start({.extraArgs = {QStringLiteral("--no-epsv"), QStringLiteral("--pasv-address"),
-                                            QStringLiteral("127.0.0.2")}}))
+    ASSERT_TRUE(server.start(
+        {.extraArgs = {QStringLiteral("--no-epsv"), QStringLiteral("--pasv-address"), QStringLiteral("127.0.0.2")}}))
         << server.errorString().toStdString();
     server.writeFile(QStringLiteral("p.bin"), QByteArray(1000, 'p'));
     cFTP ftp;

@@ -17,8 +17,8 @@ const QString Password = QStringLiteral("zelkar");
 
 QString connectFailure(int code)
 {
-    return QStringLiteral("InternetConnect error code: ") + QString::number(code)
-           + QStringLiteral(" Message: ") + inet::messageText(code);
+    return QStringLiteral("InternetConnect error code: ") + QString::number(code) + QStringLiteral(" Message: ")
+           + inet::messageText(code);
 }
 
 class FtpSessionTest : public ::testing::Test

@@ -38,8 +38,9 @@ protected:
     void SetUp() override
     {
         FtpClientTest::SetUp();
-        QObject::connect(&ftp, &cFTP::FileTransferProgress,
-                         [this](qint64 current, qint64 total) { events.append({current, total}); });
+        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
+            events.append({current, total});
+        });
         QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
     }
 
@@ -64,8 +65,7 @@ protected:
 };
 
 class EventSequence : public TransferTest
-{
-};
+{};
 
 TEST_P(EventSequence, UploadsAndDownloadsRaiseOneEventPerBlockAndAClosingOne)
 {

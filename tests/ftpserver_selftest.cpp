@@ -18,15 +18,17 @@
 namespace {
 
 // What a step expects back: a reply starting with `expect`, or one of these.
-const QByteArray kSilence = "<silence>";  // nothing arrives, connection stays up
-const QByteArray kClosed = "<closed>";    // the server hangs up
+const QByteArray kSilence = "<silence>"; // nothing arrives, connection stays up
+const QByteArray kClosed = "<closed>";   // the server hangs up
 
-struct Step {
-    QByteArray send;  // empty: only wait for what the server says
+struct Step
+{
+    QByteArray send; // empty: only wait for what the server says
     QByteArray expect;
 };
 
-struct Case {
+struct Case
+{
     std::string name;
     QStringList serverArgs;
     QString host = QStringLiteral("127.0.0.1");
@@ -35,7 +37,7 @@ struct Case {
 
 // Last line of one reply (continuation lines of a multi-line reply are
 // skipped), or empty if none arrives in time.
-QByteArray readReply(QTcpSocket& socket, int timeoutMs)
+QByteArray readReply(QTcpSocket &socket, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -96,16 +98,17 @@ std::vector<Case> cases()
 }
 
 // Names the row in failure messages instead of a byte dump.
-void PrintTo(const Case& c, std::ostream* os)
+void PrintTo(const Case &c, std::ostream *os)
 {
     *os << c.name;
 }
 
-class FtpServerScript : public ::testing::TestWithParam<Case> {};
+class FtpServerScript : public ::testing::TestWithParam<Case>
+{};
 
 TEST_P(FtpServerScript, AnswersAsScripted)
 {
-    const Case& c = GetParam();
+    const Case &c = GetParam();
     if (c.host == QLatin1String("::1") && !ipv6LoopbackUsable())
         GTEST_SKIP() << "no IPv6 loopback here";
 
@@ -117,7 +120,7 @@ TEST_P(FtpServerScript, AnswersAsScripted)
     socket.connectToHost(QHostAddress(server.host()), server.port());
     ASSERT_TRUE(socket.waitForConnected(3000)) << socket.errorString().toStdString();
 
-    for (const Step& step : c.steps) {
+    for (const Step &step : c.steps) {
         SCOPED_TRACE("after sending '" + step.send.toStdString() + "'");
         if (!step.send.isEmpty())
             socket.write(step.send + "\r\n");
@@ -134,7 +137,7 @@ TEST_P(FtpServerScript, AnswersAsScripted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FtpServerScript, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Case> &info) { return info.param.name; });
 
 TEST(FtpTestServer, ReportsWhyItCouldNotStart)
 {
@@ -164,4 +167,4 @@ TEST(FtpTestServer, StopEndsTheServerPromptly)
     EXPECT_FALSE(socket.waitForConnected(1000));
 }
 
-}  // namespace
+} // namespace

@@ -68,10 +68,10 @@ TEST_F(UploadTest, ThreeFailuresEndTheJobAndKeepTheSource)
 
     EXPECT_EQ(run([&] { form->upload(); }), ExitCode::FileFailed);
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Status napaka:") + Refused);
-    EXPECT_EQ(logLines(), (QStringList{QStringLiteral("NAPAKA") + stamp() + QLatin1Char(' ')
-                                           + localFile(QStringLiteral("a.txt")) + QStringLiteral("----->/a.txt ")
-                                           + Refused.chopped(2),
-                                       QString()}))
+    EXPECT_EQ(logLines(),
+              (QStringList{QStringLiteral("NAPAKA") + stamp() + QLatin1Char(' ') + localFile(QStringLiteral("a.txt"))
+                               + QStringLiteral("----->/a.txt ") + Refused.chopped(2),
+                           QString()}))
         << "the server's reply keeps its line break, so the entry ends with an empty line";
     EXPECT_EQ(desktop.sleeps.last(), 5000);
     EXPECT_TRUE(QFile::exists(localFile(QStringLiteral("a.txt"))));
@@ -129,8 +129,7 @@ struct CommandCase
 };
 
 class TransferCommand : public JobTest, public ::testing::WithParamInterface<CommandCase>
-{
-};
+{};
 
 TEST_P(TransferCommand, Table)
 {
@@ -160,6 +159,7 @@ TEST_P(TransferCommand, Table)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Commands, TransferCommand,
     ::testing::Values(
@@ -184,6 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"nothing_matches", "*.rar,DOWN", "*.rar", false, "r1.zip r2.zip",
                     ".hidden.zip a.zip b.zip data.txt", std::nullopt}),
     [](const ::testing::TestParamInfo<CommandCase> &info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(JobTest, NamesWithACommaAreCutInTwo)
 {
@@ -232,7 +233,8 @@ TEST_F(JobTest, ListedCommandsRunInNumberOrderAfterTheCommandLine)
     };
 
     EXPECT_EQ(run([&] { form->Form_Activate(); }), ExitCode::Done);
-    EXPECT_EQ(order, (QStringList{QStringLiteral("cmd.txt"), QStringLiteral("three.txt"), QStringLiteral("seven.txt")}));
+    EXPECT_EQ(order,
+              (QStringList{QStringLiteral("cmd.txt"), QStringLiteral("three.txt"), QStringLiteral("seven.txt")}));
     EXPECT_EQ(desktop.started, (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
     EXPECT_EQ(desktop.sleeps.last(), 5000);
     EXPECT_FALSE(form->ftp()->isConnected());

@@ -53,14 +53,14 @@ void expectLine(const LineCase &c, const std::optional<RemoteEntry> &got)
 // ---- Unix ------------------------------------------------------------------
 
 class UnixLineTable : public ::testing::TestWithParam<LineCase>
-{
-};
+{};
 
 TEST_P(UnixLineTable, Parses)
 {
     expectLine(GetParam(), inet::parseUnixListLine(QString::fromUtf8(GetParam().line)));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Samples, UnixLineTable,
     ::testing::Values(
@@ -112,18 +112,19 @@ INSTANTIATE_TEST_SUITE_P(
         noEntry("total 12"),
         noEntry(""),
         noEntry("12-07-26  09:41AM       1000 a.txt")));
+// clang-format on
 
 // ---- DOS / IIS -------------------------------------------------------------
 
 class DosLineTable : public ::testing::TestWithParam<LineCase>
-{
-};
+{};
 
 TEST_P(DosLineTable, Parses)
 {
     expectLine(GetParam(), inet::parseDosListLine(QString::fromUtf8(GetParam().line)));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Samples, DosLineTable,
     ::testing::Values(
@@ -150,18 +151,19 @@ INSTANTIATE_TEST_SUITE_P(
         noEntry("-rw-r--r-- 1 o g 1000 Dec 7 09:41 a.txt"),
         noEntry("total 12"),
         noEntry("")));
+// clang-format on
 
 // ---- MLSD ------------------------------------------------------------------
 
 class MlsdLineTable : public ::testing::TestWithParam<LineCase>
-{
-};
+{};
 
 TEST_P(MlsdLineTable, Parses)
 {
     expectLine(GetParam(), inet::parseMlsdLine(QString::fromUtf8(GetParam().line)));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Samples, MlsdLineTable,
     ::testing::Values(
@@ -196,38 +198,39 @@ INSTANTIATE_TEST_SUITE_P(
         noEntry("hello world"),
         noEntry("-rw-r--r-- 1 o g 1000 Dec 7 09:41 a.txt"),
         noEntry("")));
+// clang-format on
 
 // ---- LIST dispatch ---------------------------------------------------------
 
 class ListLineTable : public ::testing::TestWithParam<LineCase>
-{
-};
+{};
 
 TEST_P(ListLineTable, Parses)
 {
     expectLine(GetParam(), inet::parseListLine(QString::fromUtf8(GetParam().line)));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Samples, ListLineTable,
     ::testing::Values(entry("-rw-r--r-- 1 o g 1000 Dec 7 09:41 unix.txt", "unix.txt", 1000),
                       entry("12-07-26  09:41AM       <DIR>          dos", "dos", -1, true),
                       noEntry("type=file;size=1000; mlsd.txt"), noEntry("total 12")));
+// clang-format on
 
 // ---- whole bodies ----------------------------------------------------------
 
 TEST(ParseListing, SkipsWhatIsNotAnEntry)
 {
-    const QString body = QStringLiteral(
-        "total 12\r\n"
-        "drwxr-xr-x 2 o g 4096 Dec 7 09:41 .\r\n"
-        "\r\n"
-        "-rw-r--r-- 1 o g 1000 Dec 7 09:41 a b.txt\r\n"
-        "\x01\x02 garbage \xff\r\n"
-        "\n"
-        "lrwxrwxrwx 1 o g 7 Dec 7 09:41 link -> target\n"
-        "12-07-26  09:41AM       <DIR>          dos dir\r\n"
-        "-rw-r--r-- 1 o g 5368709120 Jan 1 2025 last");
+    const QString body = QStringLiteral("total 12\r\n"
+                                        "drwxr-xr-x 2 o g 4096 Dec 7 09:41 .\r\n"
+                                        "\r\n"
+                                        "-rw-r--r-- 1 o g 1000 Dec 7 09:41 a b.txt\r\n"
+                                        "\x01\x02 garbage \xff\r\n"
+                                        "\n"
+                                        "lrwxrwxrwx 1 o g 7 Dec 7 09:41 link -> target\n"
+                                        "12-07-26  09:41AM       <DIR>          dos dir\r\n"
+                                        "-rw-r--r-- 1 o g 5368709120 Jan 1 2025 last");
     const QList<RemoteEntry> entries = inet::parseListing(body, false);
     ASSERT_EQ(entries.size(), 5);
     EXPECT_EQ(entries[0].name, QStringLiteral("."));
@@ -243,13 +246,12 @@ TEST(ParseListing, SkipsWhatIsNotAnEntry)
 
 TEST(ParseListing, MlsdBody)
 {
-    const QString body = QStringLiteral(
-        "type=cdir;sizd=4096; .\r\n"
-        "type=pdir;sizd=4096; ..\r\n"
-        "type=file;size=3; a.txt\r\n"
-        "garbage\r\n"
-        "\r\n"
-        "type=dir; sub\r\n");
+    const QString body = QStringLiteral("type=cdir;sizd=4096; .\r\n"
+                                        "type=pdir;sizd=4096; ..\r\n"
+                                        "type=file;size=3; a.txt\r\n"
+                                        "garbage\r\n"
+                                        "\r\n"
+                                        "type=dir; sub\r\n");
     const QList<RemoteEntry> entries = inet::parseListing(body, true);
     ASSERT_EQ(entries.size(), 4);
     EXPECT_EQ(entries[0].name, QStringLiteral("."));
@@ -330,8 +332,7 @@ void PrintTo(const MatchCase &c, std::ostream *os)
 }
 
 class WildcardTable : public ::testing::TestWithParam<MatchCase>
-{
-};
+{};
 
 TEST_P(WildcardTable, Matches)
 {
@@ -339,6 +340,7 @@ TEST_P(WildcardTable, Matches)
     EXPECT_EQ(inet::wildcardMatch(QString::fromUtf8(c.pattern), QString::fromUtf8(c.name)), c.matches);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Patterns, WildcardTable,
     ::testing::Values(MatchCase{"*", "anything", true}, MatchCase{"*", "", true}, MatchCase{"**", "", true},
@@ -362,6 +364,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MatchCase{"*?", "\xf0\x9f\x98\x80", true},
                       MatchCase{"*??", "x\xf0\x9f\x98\x80", true},
                       MatchCase{"*???", "x\xf0\x9f\x98\x80", false}));
+// clang-format on
 
 TEST(Wildcard, PathologicalPatternFinishesFast)
 {
@@ -381,17 +384,18 @@ struct HasWildcardCase
 };
 
 class HasWildcardTable : public ::testing::TestWithParam<HasWildcardCase>
-{
-};
+{};
 
 TEST_P(HasWildcardTable, Detects)
 {
     EXPECT_EQ(inet::hasWildcard(QString::fromUtf8(GetParam().pattern)), GetParam().has) << GetParam().pattern;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Patterns, HasWildcardTable,
                          ::testing::Values(HasWildcardCase{"*", true}, HasWildcardCase{"a?c", true},
                                            HasWildcardCase{"dir/*.zip", true}, HasWildcardCase{"a.txt", false},
                                            HasWildcardCase{"[x]", false}, HasWildcardCase{"", false}));
+// clang-format on
 
 } // namespace

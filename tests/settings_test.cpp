@@ -20,8 +20,7 @@ struct TokenCase
 };
 
 class NextTokenTable : public ::testing::TestWithParam<TokenCase>
-{
-};
+{};
 
 TEST_P(NextTokenTable, CutsOneToken)
 {
@@ -31,6 +30,7 @@ TEST_P(NextTokenTable, CutsOneToken)
     EXPECT_EQ(list.toStdString(), c.after) << "list: " << c.before;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Lists, NextTokenTable,
     ::testing::Values(TokenCase{"a,b,c", "a", "b,c"}, TokenCase{"a;b,c", "a", ""},
@@ -44,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TokenCase{"\"a,b',c", "a,b", "c"},
                       // only blanks are trimmed off the rest, not tabs
                       TokenCase{"a,\tb", "a", "\tb"}));
+// clang-format on
 
 TEST(NextToken, TokenOfAnyLengthIsCut)
 {
@@ -136,11 +137,16 @@ TEST_F(ReadSettingTest, ValueRules)
         const char *key;
         const char *value;
     } const cases[] = {
-        {"SITE", "FTPURL", "ftp.example.org"},  {"site", "quoted", "  two blanks kept  "},
-        {"site", "single", "x"},                {"site", "mixed", "\"x'"},
-        {"site", "inner", "a \"b\" c"},         {"site", "commented", ""},
-        {"site", "empty", ""},                  {"site", "equals", "a=b"},
-        {"site", "twice", "first"},             {"site", "later", ""},
+        {"SITE", "FTPURL", "ftp.example.org"},
+        {"site", "quoted", "  two blanks kept  "},
+        {"site", "single", "x"},
+        {"site", "mixed", "\"x'"},
+        {"site", "inner", "a \"b\" c"},
+        {"site", "commented", ""},
+        {"site", "empty", ""},
+        {"site", "equals", "a=b"},
+        {"site", "twice", "first"},
+        {"site", "later", ""},
         {"Other", "KEY", "other"},
     };
     for (const auto &c : cases)
@@ -165,7 +171,8 @@ TEST_F(ReadSettingTest, Encodings)
     } const cases[] = {
         {"plain UTF-8", QStringLiteral("[s]\nk=Prenešeno čž\n").toUtf8()},
         {"UTF-8 with BOM", "\xEF\xBB\xBF" + QStringLiteral("[s]\nk=Prenešeno čž\n").toUtf8()},
-        {"windows-1250", QByteArray("[s]\nk=Prene\x9a" "eno \xe8\x9e\n")},
+        {"windows-1250", QByteArray("[s]\nk=Prene\x9a"
+                                    "eno \xe8\x9e\n")},
         {"UTF-16LE with BOM",
          [] {
              const QString text = QStringLiteral("[s]\r\nk=Prenešeno čž\r\n");

@@ -27,8 +27,7 @@ struct LoadCase
 };
 
 class FormLoadTable : public ::testing::TestWithParam<LoadCase>
-{
-};
+{};
 
 TEST_P(FormLoadTable, ReadsTheSelectedSiteWithLoadDefaults)
 {
@@ -46,9 +45,7 @@ TEST_P(FormLoadTable, ReadsTheSelectedSiteWithLoadDefaults)
     form.Form_Load();
 
     const QString here = programDir.path();
-    auto expand = [&](const char *text) {
-        return QString::fromUtf8(text).replace(QStringLiteral("@"), here);
-    };
+    auto expand = [&](const char *text) { return QString::fromUtf8(text).replace(QStringLiteral("@"), here); };
     EXPECT_EQ(A::iniFile(form), here + QStringLiteral("/quelmo.ini"));
     EXPECT_EQ(A::section(form), expand(c.section));
     EXPECT_EQ(form.textURL->text(), expand(c.url));
@@ -63,6 +60,7 @@ TEST_P(FormLoadTable, ReadsTheSelectedSiteWithLoadDefaults)
     EXPECT_FALSE(form.ftp()->isConnected());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Sites, FormLoadTable,
     ::testing::Values(
@@ -83,5 +81,6 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"section_missing", "[PROGRAM]\nIZBRANO=gone\n", "127.0.0.1", "", "@/", "quelmo", "zelkar",
                  "gone"}),
     [](const ::testing::TestParamInfo<LoadCase> &info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

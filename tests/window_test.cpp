@@ -61,7 +61,7 @@ struct Control
     int left, top, width, height; // twips
 };
 
-#define MEMBER(m) #m, [](FrmUpdate &f) -> QWidget * { return f.m; }
+#define MEMBER(m) #m, [](FrmUpdate & f) -> QWidget * { return f.m; }
 
 const Control controls[] = {
     {MEMBER(Command3), Kind::Button, "Zapri", 6000, 0, 1695, 375},
@@ -93,8 +93,7 @@ void PrintTo(const Control &c, std::ostream *os)
 }
 
 class ControlTest : public WindowTest, public ::testing::WithParamInterface<Control>
-{
-};
+{};
 
 TEST_P(ControlTest, IsNamedPlacedAndCaptioned)
 {
@@ -146,8 +145,7 @@ TEST_P(ControlTest, IsNamedPlacedAndCaptioned)
     }
     }
 
-    EXPECT_EQ(control->geometry(),
-              QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
+    EXPECT_EQ(control->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllControls, ControlTest, ::testing::ValuesIn(controls),
@@ -162,10 +160,9 @@ struct Look
 };
 
 const Look looks[] = {
-    {"Label1", 0},     {"Label2", 0},     {"Label5", 0},    {"Label4", 0},
-    {"Label3", 10.5},  {"Label11", 9.75}, {"Label7", 9.75}, {"Label10", 9.75},
-    {"Label9", 9.75},  {"Command3", 0},   {"textURL", 0},   {"Chkbrisi", 0},
-    {"Tdir", 0},       {"PB", 0},
+    {"Label1", 0},     {"Label2", 0},    {"Label5", 0},     {"Label4", 0},    {"Label3", 10.5},
+    {"Label11", 9.75}, {"Label7", 9.75}, {"Label10", 9.75}, {"Label9", 9.75}, {"Command3", 0},
+    {"textURL", 0},    {"Chkbrisi", 0},  {"Tdir", 0},       {"PB", 0},
 };
 
 void PrintTo(const Look &l, std::ostream *os)
@@ -174,8 +171,7 @@ void PrintTo(const Look &l, std::ostream *os)
 }
 
 class LookTest : public WindowTest, public ::testing::WithParamInterface<Look>
-{
-};
+{};
 
 TEST_P(LookTest, NavyBoldOnlyWhereWanted)
 {
@@ -234,12 +230,10 @@ TEST_F(WindowTest, TabWalksTheEditableControlsInOrder)
         if (widget == w.Command3)
             break;
     }
-    EXPECT_EQ(order, QStringList({"Command3", "textURL", "Textimedat", "textDIR", "textLDIR",
-                                  "Text1", "Tdir"}));
+    EXPECT_EQ(order, QStringList({"Command3", "textURL", "Textimedat", "textDIR", "textLDIR", "Text1", "Tdir"}));
 
-    for (QWidget *passive : std::initializer_list<QWidget *>{
-             w.Label1, w.Label2, w.Label3, w.Label4, w.Label5, w.Label7, w.Label9, w.Label10,
-             w.Label11, w.Chkbrisi, w.PB})
+    for (QWidget *passive : std::initializer_list<QWidget *>{w.Label1, w.Label2, w.Label3, w.Label4, w.Label5, w.Label7,
+                                                             w.Label9, w.Label10, w.Label11, w.Chkbrisi, w.PB})
         EXPECT_EQ(passive->focusPolicy(), Qt::NoFocus) << passive->objectName().toStdString();
 }
 
@@ -271,15 +265,14 @@ TEST_F(WindowTest, FrameIsTitledSizedCentredAndResizable)
 TEST(Icon, UsesOnlyTheSixteenColoursAndShowsAYellowSheet)
 {
     const std::set<QRgb> vga = {
-        qRgb(0, 0, 0),       qRgb(0, 0, 128),     qRgb(0, 128, 0),   qRgb(0, 128, 128),
-        qRgb(128, 0, 0),     qRgb(128, 0, 128),   qRgb(128, 128, 0), qRgb(192, 192, 192),
-        qRgb(128, 128, 128), qRgb(0, 0, 255),     qRgb(0, 255, 0),   qRgb(0, 255, 255),
-        qRgb(255, 0, 0),     qRgb(255, 0, 255),   qRgb(255, 255, 0), qRgb(255, 255, 255),
+        qRgb(0, 0, 0),       qRgb(0, 0, 128),   qRgb(0, 128, 0),   qRgb(0, 128, 128),
+        qRgb(128, 0, 0),     qRgb(128, 0, 128), qRgb(128, 128, 0), qRgb(192, 192, 192),
+        qRgb(128, 128, 128), qRgb(0, 0, 255),   qRgb(0, 255, 0),   qRgb(0, 255, 255),
+        qRgb(255, 0, 0),     qRgb(255, 0, 255), qRgb(255, 255, 0), qRgb(255, 255, 255),
     };
     const QIcon icon = programIcon();
     for (int side : {16, 32}) {
-        const QImage image = icon.pixmap(QSize(side, side)).toImage().convertToFormat(
-            QImage::Format_ARGB32);
+        const QImage image = icon.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_ARGB32);
         ASSERT_EQ(image.size(), QSize(side, side));
         int yellow = 0;
         for (int y = 0; y < side; ++y) {
@@ -317,8 +310,7 @@ void PrintTo(const Ending &e, std::ostream *os)
 }
 
 class EndingTest : public WindowTest, public ::testing::WithParamInterface<Ending>
-{
-};
+{};
 
 TEST_P(EndingTest, EndsTheProgramAsClosed)
 {
@@ -385,9 +377,7 @@ const BarCase barCases[] = {
       {Set::Value, -0.5f, false, 0, 100, 25, 250},
       {Set::Value, NaN, false, 0, 100, 25, 250}}},
     {"RoundsToTheNearestStep",
-     {{Set::Max, 3, true, 0, 3, 0, 0},
-      {Set::Value, 1, true, 0, 3, 1, 333},
-      {Set::Value, 2, true, 0, 3, 2, 667}}},
+     {{Set::Max, 3, true, 0, 3, 0, 0}, {Set::Value, 1, true, 0, 3, 1, 333}, {Set::Value, 2, true, 0, 3, 2, 667}}},
     {"MaxNotAboveMinIsRefused",
      {{Set::Max, 0, false, 0, 100, 0, 0},
       {Set::Max, -5, false, 0, 100, 0, 0},
@@ -409,9 +399,7 @@ const BarCase barCases[] = {
       {Set::Min, 30, true, 30, 100, 30, 0},
       {Set::Value, 65, true, 30, 100, 65, 500},
       {Set::Value, 20, false, 30, 100, 65, 500}}},
-    {"NegativeMin",
-     {{Set::Min, -100, true, -100, 100, 0, 500},
-      {Set::Value, -50, true, -100, 100, -50, 250}}},
+    {"NegativeMin", {{Set::Min, -100, true, -100, 100, 0, 500}, {Set::Value, -50, true, -100, 100, -50, 250}}},
     {"FileSizesBeyondAnInt",
      {{Set::Max, 5.0e9f, true, 0, 5.0e9f, 0, 0},
       {Set::Value, 2.5e9f, true, 0, 5.0e9f, 2.5e9f, 500},
@@ -446,8 +434,7 @@ void PrintTo(const BarCase &b, std::ostream *os)
 }
 
 class BarTest : public ::testing::TestWithParam<BarCase>
-{
-};
+{};
 
 TEST_P(BarTest, SettersKeepTheBarConsistent)
 {

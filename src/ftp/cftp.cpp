@@ -76,8 +76,7 @@ bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QS
     hConnection.reset();
     if (hSession) {
         inet::ConnectOptions options;
-        options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive
-                                                               : inet::DataMode::Active;
+        options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive : inet::DataMode::Active;
         hConnection = inet::FtpConnection::open(*hSession, sServer, sUser, sPassword, options);
     } else {
         inet::setLastError(inet::ErrorIncorrectHandleState);
@@ -162,7 +161,6 @@ void cFTP::FormatTransferError(int code, const QString &label, const QString &me
 
 bool cFTP::failLocal(const QString &label, const QString &path, const QString &reason, int code)
 {
-    FormatTransferError(code, label,
-                        QStringLiteral("Local file %1: %2\r\n").arg(path, reason));
+    FormatTransferError(code, label, QStringLiteral("Local file %1: %2\r\n").arg(path, reason));
     return false;
 }

@@ -44,9 +44,8 @@ void FrmUpdate::RunJob(const QString &command)
             continue;
         QString reason;
         if (!mDesktop.startProgram(program, &reason)) {
-            reportProblem(QStringLiteral("Napaka: programa ni mogoče zagnati (run%1): %2: %3")
-                              .arg(n)
-                              .arg(program, reason));
+            reportProblem(
+                QStringLiteral("Napaka: programa ni mogoče zagnati (run%1): %2: %3").arg(n).arg(program, reason));
             mDesktop.endProgram(ExitCode::ProgramNotStarted);
         }
     }

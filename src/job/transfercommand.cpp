@@ -22,8 +22,8 @@ QString localFiles(const QString &pattern)
 {
     const QFileInfo info(pattern);
     QDir folder = info.dir();
-    const QStringList names = folder.entryList(QStringList{info.fileName()},
-                                               QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList names
+        = folder.entryList(QStringList{info.fileName()}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     return names.join(QLatin1Char(','));
 }
 

@@ -35,8 +35,8 @@ void FrmUpdate::LogSuccess(const QString &source, const QString &destination)
 
 void FrmUpdate::LogFailure(const QString &source, const QString &destination, const QString &error)
 {
-    appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow
-                  + destination + QLatin1Char(' ') + error);
+    appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow + destination
+                  + QLatin1Char(' ') + error);
 }
 
 void FrmUpdate::appendLogLine(const QString &line)

@@ -33,8 +33,8 @@ void FrmUpdate::upload()
     if (Chkbrisi->isChecked()) {
         QFile source(local);
         if (!source.remove())
-            reportProblem(QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
-                              .arg(local, source.errorString()));
+            reportProblem(
+                QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2").arg(local, source.errorString()));
     }
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();

@@ -72,8 +72,8 @@ std::optional<QString> findValue(const QString &text, const QString &section, co
 
 } // namespace
 
-QString readString(const QString &section, const QString &key, const QString &defaultValue,
-                   int bufferChars, const QString &path)
+QString readString(const QString &section, const QString &key, const QString &defaultValue, int bufferChars,
+                   const QString &path)
 {
     if (bufferChars <= 0)
         return QString();

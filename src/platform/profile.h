@@ -14,8 +14,8 @@
 // UTF-8 is taken as windows-1250, the code page of a Slovenian desktop.
 namespace profile {
 
-QString readString(const QString &section, const QString &key, const QString &defaultValue,
-                   int bufferChars, const QString &path);
+QString readString(const QString &section, const QString &key, const QString &defaultValue, int bufferChars,
+                   const QString &path);
 
 // Exposed for tests: the decoding of a settings file's bytes.
 QString decode(const QByteArray &bytes);

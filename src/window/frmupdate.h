@@ -117,10 +117,10 @@ private:
     // texts. The bar keeps its own numbers.
     struct ProgressTexts
     {
-        double percent = 0;           // Label9, unless complete
-        bool complete = false;        // Label9 says "100%"
+        double percent = 0;                   // Label9, unless complete
+        bool complete = false;                // Label9 says "100%"
         std::optional<double> captionPercent; // the caption while minimised
-        std::optional<float> timeLeft; // Label11, when the last event could say
+        std::optional<float> timeLeft;        // Label11, when the last event could say
         bool pending = false;
         qint64 lastRefreshNs = std::numeric_limits<qint64>::min() / 2;
     } mProgress;

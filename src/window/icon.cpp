@@ -36,8 +36,7 @@ QPixmap icon32()
 
     // The document: a yellow sheet with its top right corner folded down.
     outlined(p, Yellow);
-    p.drawPolygon(QPolygon({QPoint(9, 1), QPoint(19, 1), QPoint(24, 6), QPoint(24, 18),
-                            QPoint(9, 18)}));
+    p.drawPolygon(QPolygon({QPoint(9, 1), QPoint(19, 1), QPoint(24, 6), QPoint(24, 18), QPoint(9, 18)}));
     outlined(p, White);
     p.drawPolygon(QPolygon({QPoint(19, 1), QPoint(19, 6), QPoint(24, 6)}));
     p.setPen(QPen(Navy, 0));
@@ -56,16 +55,15 @@ QPixmap icon32()
     // tray with the fingers to the right, the forearm rising from the lower
     // left out of a blue sleeve.
     outlined(p, White);
-    p.drawPolygon(QPolygon({QPoint(8, 23), QPoint(26, 23), QPoint(27, 24), QPoint(26, 26),
-                            QPoint(15, 26), QPoint(9, 31), QPoint(2, 31), QPoint(2, 29)}));
+    p.drawPolygon(QPolygon({QPoint(8, 23), QPoint(26, 23), QPoint(27, 24), QPoint(26, 26), QPoint(15, 26),
+                            QPoint(9, 31), QPoint(2, 31), QPoint(2, 29)}));
     p.setPen(QPen(Silver, 0));
     p.drawLine(18, 24, 25, 24);
     p.drawLine(18, 25, 25, 25);
     p.setPen(QPen(Gray, 0));
     p.drawLine(17, 24, 17, 25);
     outlined(p, Blue);
-    p.drawPolygon(QPolygon({QPoint(3, 28), QPoint(12, 28), QPoint(9, 31), QPoint(2, 31),
-                            QPoint(2, 29)}));
+    p.drawPolygon(QPolygon({QPoint(3, 28), QPoint(12, 28), QPoint(9, 31), QPoint(2, 31), QPoint(2, 29)}));
 
     p.end();
     return QPixmap::fromImage(image);
@@ -79,8 +77,7 @@ QPixmap icon16()
     p.setRenderHint(QPainter::Antialiasing, false);
 
     outlined(p, Yellow);
-    p.drawPolygon(QPolygon({QPoint(4, 0), QPoint(9, 0), QPoint(12, 3), QPoint(12, 8),
-                            QPoint(4, 8)}));
+    p.drawPolygon(QPolygon({QPoint(4, 0), QPoint(9, 0), QPoint(12, 3), QPoint(12, 8), QPoint(4, 8)}));
     p.setPen(QPen(Black, 0));
     p.drawLine(9, 1, 9, 3);
     p.drawLine(10, 3, 11, 3);
@@ -93,9 +90,7 @@ QPixmap icon16()
 
     // Too small for outlines drawn as shapes: the hand is set pixel row by
     // pixel row, its top edge being the tray's own bottom line.
-    const auto row = [&p](int y, int x0, int x1, const QColor &colour) {
-        p.fillRect(x0, y, x1 - x0 + 1, 1, colour);
-    };
+    const auto row = [&p](int y, int x0, int x1, const QColor &colour) { p.fillRect(x0, y, x1 - x0 + 1, 1, colour); };
     row(12, 3, 3, Black);
     row(12, 4, 12, White);
     row(12, 13, 13, Black);

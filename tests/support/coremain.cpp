@@ -4,7 +4,7 @@
 
 #include <QCoreApplication>
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     // gtest first, so that its --gtest_* switches are gone before Qt looks.
     ::testing::InitGoogleTest(&argc, argv);

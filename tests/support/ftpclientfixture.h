@@ -42,6 +42,5 @@ inline std::string modeName(const ::testing::TestParamInfo<inet::DataMode> &info
     return info.param == inet::DataMode::Passive ? "Passive" : "Active";
 }
 
-#define INSTANTIATE_FOR_BOTH_MODES(suite)                                                                           \
-    INSTANTIATE_TEST_SUITE_P(Modes, suite, ::testing::Values(inet::DataMode::Active, inet::DataMode::Passive),      \
-                             modeName)
+#define INSTANTIATE_FOR_BOTH_MODES(suite) \
+    INSTANTIATE_TEST_SUITE_P(Modes, suite, ::testing::Values(inet::DataMode::Active, inet::DataMode::Passive), modeName)

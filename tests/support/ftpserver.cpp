@@ -22,7 +22,7 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 constexpr int kStartTimeoutMs = 15000;
 constexpr int kStopTimeoutMs = 3000;
 
-}  // namespace
+} // namespace
 
 FtpTestServer::FtpTestServer() = default;
 
@@ -31,7 +31,7 @@ FtpTestServer::~FtpTestServer()
     stop();
 }
 
-bool FtpTestServer::start(const Options& options)
+bool FtpTestServer::start(const Options &options)
 {
     stop();
     m_error.clear();
@@ -61,9 +61,12 @@ bool FtpTestServer::start(const Options& options)
     // server blocked on a full pipe would look like a client bug.
     m_process->setStandardErrorFile(m_dir->filePath(QStringLiteral("server.log")));
     QStringList args{script,
-                     QStringLiteral("--root"), root(),
-                     QStringLiteral("--host"), m_host,
-                     QStringLiteral("--port"), QStringLiteral("0")};
+                     QStringLiteral("--root"),
+                     root(),
+                     QStringLiteral("--host"),
+                     m_host,
+                     QStringLiteral("--port"),
+                     QStringLiteral("0")};
     args += options.extraArgs;
     // The stdin pipe stays open for the server's whole life; it exits when
     // the pipe closes, also when this test process dies.
@@ -139,7 +142,7 @@ QString FtpTestServer::root() const
     return m_dir ? m_dir->filePath(QStringLiteral("root")) : QString();
 }
 
-void FtpTestServer::writeFile(const QString& relPath, const QByteArray& data)
+void FtpTestServer::writeFile(const QString &relPath, const QByteArray &data)
 {
     const QString path = QDir(root()).filePath(relPath);
     QFile file(path);
@@ -149,7 +152,7 @@ void FtpTestServer::writeFile(const QString& relPath, const QByteArray& data)
     }
 }
 
-QByteArray FtpTestServer::readFile(const QString& relPath) const
+QByteArray FtpTestServer::readFile(const QString &relPath) const
 {
     const QString path = QDir(root()).filePath(relPath);
     QFile file(path);
@@ -160,12 +163,12 @@ QByteArray FtpTestServer::readFile(const QString& relPath) const
     return file.readAll();
 }
 
-bool FtpTestServer::exists(const QString& relPath) const
+bool FtpTestServer::exists(const QString &relPath) const
 {
     return !m_dir ? false : QFileInfo::exists(QDir(root()).filePath(relPath));
 }
 
-void FtpTestServer::mkdir(const QString& relPath)
+void FtpTestServer::mkdir(const QString &relPath)
 {
     if (!QDir(root()).mkpath(relPath))
         ADD_FAILURE() << "cannot create folder " << relPath.toStdString() << " under " << root().toStdString();

@@ -15,12 +15,14 @@ class QTemporaryDir;
 
 // Kept outside the class: a nested struct with default member initialisers
 // cannot be used as `= {}` default argument inside its enclosing class.
-struct FtpTestServerOptions {
-    QString host = QStringLiteral("127.0.0.1");  // or "::1"
-    QStringList extraArgs;  // fault switches of ftpserver.py, e.g. {"--refuse-stor", "1"}
+struct FtpTestServerOptions
+{
+    QString host = QStringLiteral("127.0.0.1"); // or "::1"
+    QStringList extraArgs;                      // fault switches of ftpserver.py, e.g. {"--refuse-stor", "1"}
 };
 
-class FtpTestServer {
+class FtpTestServer
+{
 public:
     using Options = FtpTestServerOptions;
 
@@ -29,26 +31,26 @@ public:
 
     FtpTestServer();
     ~FtpTestServer();
-    FtpTestServer(const FtpTestServer&) = delete;
-    FtpTestServer& operator=(const FtpTestServer&) = delete;
+    FtpTestServer(const FtpTestServer &) = delete;
+    FtpTestServer &operator=(const FtpTestServer &) = delete;
 
     // Starts the server and waits for it to listen; on failure says why in
     // errorString().  A running server is stopped first.
-    bool start(const Options& options = {});
+    bool start(const Options &options = {});
     void stop();
     bool isRunning() const;
     QString errorString() const { return m_error; }
 
     quint16 port() const { return m_port; }
     QString host() const { return m_host; }
-    QString address() const;  // "127.0.0.1:2121" or "[::1]:2121"
-    QString root() const;     // the user's home on disk
+    QString address() const; // "127.0.0.1:2121" or "[::1]:2121"
+    QString root() const;    // the user's home on disk
 
     // Paths are relative to root(); parent folders are created as needed.
-    void writeFile(const QString& relPath, const QByteArray& data);
-    QByteArray readFile(const QString& relPath) const;
-    bool exists(const QString& relPath) const;
-    void mkdir(const QString& relPath);
+    void writeFile(const QString &relPath, const QByteArray &data);
+    QByteArray readFile(const QString &relPath) const;
+    bool exists(const QString &relPath) const;
+    void mkdir(const QString &relPath);
 
 private:
     QString serverLog() const;

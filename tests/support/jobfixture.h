@@ -65,7 +65,7 @@ protected:
     }
 
     // Runs a piece of the job; the exit code when it ended the program.
-    template <typename F>
+    template<typename F>
     std::optional<int> run(F &&f)
     {
         try {

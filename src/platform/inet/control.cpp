@@ -82,9 +82,8 @@ std::unique_ptr<QSslSocket> connectSocket(const ServerAddress &server, QDeadline
         socket->connectToHost(address, server.port);
         if (socket->waitForConnected(remainingMs(deadline)))
             return socket;
-        error = socket->error() == QAbstractSocket::SocketTimeoutError || deadline.hasExpired()
-                    ? ErrorTimeout
-                    : ErrorCannotConnect;
+        error = socket->error() == QAbstractSocket::SocketTimeoutError || deadline.hasExpired() ? ErrorTimeout
+                                                                                                : ErrorCannotConnect;
         socket->abort();
     }
     setLastError(error);
@@ -93,8 +92,7 @@ std::unique_ptr<QSslSocket> connectSocket(const ServerAddress &server, QDeadline
 
 ControlChannel::ControlChannel(std::unique_ptr<QSslSocket> socket, int timeoutMs)
     : mSocket(std::move(socket)), mTimeoutMs(timeoutMs)
-{
-}
+{}
 
 ControlChannel::~ControlChannel()
 {
@@ -130,8 +128,7 @@ bool ControlChannel::send(const QString &command)
 {
     // A name or setting carrying a line break would smuggle a second command
     // to the server; refuse it before a single byte leaves.
-    if (command.contains(QLatin1Char('\r')) || command.contains(QLatin1Char('\n'))
-        || command.contains(QChar(0))) {
+    if (command.contains(QLatin1Char('\r')) || command.contains(QLatin1Char('\n')) || command.contains(QChar(0))) {
         setLastError(ErrorInvalidParameter);
         return false;
     }
@@ -189,8 +186,7 @@ bool ControlChannel::readReply(Reply &reply)
     const QDeadlineTimer deadline(mTimeoutMs);
     auto isCode = [](const QByteArray &line) {
         return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
-               && std::isdigit(static_cast<unsigned char>(line[1]))
-               && std::isdigit(static_cast<unsigned char>(line[2]))
+               && std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]))
                && (line.size() == 3 || line[3] == ' ' || line[3] == '-');
     };
 

@@ -78,8 +78,8 @@ DataChannel::~DataChannel()
 std::unique_ptr<DataChannel> DataChannel::open(ControlChannel &control, DataMode mode, bool &epsvRefused)
 {
     std::unique_ptr<DataChannel> channel(new DataChannel);
-    const bool ok = mode == DataMode::Active ? channel->openActive(control)
-                                             : channel->openPassive(control, epsvRefused);
+    const bool ok
+        = mode == DataMode::Active ? channel->openActive(control) : channel->openPassive(control, epsvRefused);
     if (!ok)
         return nullptr;
     return channel;
@@ -169,8 +169,7 @@ bool DataChannel::establish(ControlChannel &control, Reply &reply, bool &replyRe
     const QDeadlineTimer deadline(control.timeoutMs());
     const QHostAddress peer = control.socket().peerAddress();
     while (!deadline.hasExpired()) {
-        if (mListener->waitForNewConnection(qMin(20, remainingMs(deadline)))
-            || mListener->hasPendingConnections()) {
+        if (mListener->waitForNewConnection(qMin(20, remainingMs(deadline))) || mListener->hasPendingConnections()) {
             auto *incoming = static_cast<QSslSocket *>(mListener->nextPendingConnection());
             incoming->setParent(nullptr);
             std::unique_ptr<QSslSocket> socket(incoming);

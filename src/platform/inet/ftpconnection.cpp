@@ -97,17 +97,15 @@ std::optional<QString> parsePwd(const QString &text)
 
 FtpConnection::FtpConnection(std::unique_ptr<ControlChannel> control, const ConnectOptions &options)
     : mControl(std::move(control)), mOptions(options)
-{
-}
+{}
 
 FtpConnection::~FtpConnection()
 {
     mControl->quit();
 }
 
-std::unique_ptr<FtpConnection> FtpConnection::open(const Session &session, const QString &server,
-                                                   const QString &user, const QString &password,
-                                                   const ConnectOptions &options)
+std::unique_ptr<FtpConnection> FtpConnection::open(const Session &session, const QString &server, const QString &user,
+                                                   const QString &password, const ConnectOptions &options)
 {
     if (!safe(user) || !safe(password)) {
         setLastError(ErrorInvalidParameter);
@@ -275,8 +273,7 @@ std::unique_ptr<FtpFile> FtpConnection::openFile(const QString &path, FileAccess
 {
     if (!ready({path}) || !setType(type))
         return nullptr;
-    auto data = startData((access == FileAccess::Read ? QStringLiteral("RETR ") : QStringLiteral("STOR "))
-                          + path);
+    auto data = startData((access == FileAccess::Read ? QStringLiteral("RETR ") : QStringLiteral("STOR ")) + path);
     if (!data)
         return nullptr;
     return std::make_unique<FtpFile>(*this, std::move(data), access);

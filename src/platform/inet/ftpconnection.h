@@ -39,9 +39,8 @@ class FtpConnection
 public:
     // Connects, reads the greeting and logs in. Returns null on failure,
     // with lastError() (and for a negative reply lastResponseInfo()) set.
-    static std::unique_ptr<FtpConnection> open(const Session &session, const QString &server,
-                                               const QString &user, const QString &password,
-                                               const ConnectOptions &options);
+    static std::unique_ptr<FtpConnection> open(const Session &session, const QString &server, const QString &user,
+                                               const QString &password, const ConnectOptions &options);
 
     // Says goodbye (QUIT) briefly and drops the connection.
     ~FtpConnection();

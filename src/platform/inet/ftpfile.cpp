@@ -105,8 +105,7 @@ bool FtpFile::flush(qint64 highWater)
     const int timeout = mConnection.control().timeoutMs();
     while (mData->bytesToWrite() > highWater) {
         if (!mData->waitForBytesWritten(timeout)) {
-            setLastError(mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
-                                                                                : ErrorConnectionAborted);
+            setLastError(mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout : ErrorConnectionAborted);
             return false;
         }
     }

@@ -113,8 +113,8 @@ bool isPermissionField(QStringView field)
 
 bool isMonth(QStringView token)
 {
-    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char *const months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     if (token.size() != 3)
         return false;
     for (const char *month : months) {

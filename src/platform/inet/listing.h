@@ -14,8 +14,8 @@ namespace inet {
 
 struct RemoteEntry
 {
-    QString name;       // as the server sent it (for symlinks: the link's own name, without " -> target")
-    qint64 size = -1;   // -1 when the line gives none (also for device files)
+    QString name;     // as the server sent it (for symlinks: the link's own name, without " -> target")
+    qint64 size = -1; // -1 when the line gives none (also for device files)
     bool isDirectory = false;
     bool isSymlink = false;
 };
