@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "support/ftpserver.h"
 #include "support/qtprint.h"
 

@@ -2,7 +2,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "platform/inet/errors.h"
 #include "support/jobfixture.h"
 #include "support/qtprint.h"

@@ -1,4 +1,4 @@
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "support/fakedesktop.h"
 #include "window/frmupdate.h"
 #include "window/icon.h"

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "ftp/cftp.h"
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "platform/desktop.h"
 #include "settings/settings.h"
 #include "window/frmupdate.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 
 #include "ftp/cftp.h"
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "platform/desktop.h"
 #include "window/frmupdate.h"
 

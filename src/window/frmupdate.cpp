@@ -1,7 +1,7 @@
 #include "window/frmupdate.h"
 
 #include "ftp/cftp.h"
-#include "job/exitcode.h"
+#include "platform/exitcode.h"
 #include "platform/desktop.h"
 #include "window/icon.h"
 #include "window/progressbar.h"
