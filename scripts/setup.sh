@@ -11,6 +11,7 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth
   curl
+  clang-format clang-tidy
   fonts-liberation
 )
 

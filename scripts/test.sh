@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: once as built for use, once more
-# with the address and undefined-behaviour sanitizers.
+# Builds everything and runs every test: the format and clang-tidy checks,
+# the tests as built for use (warnings are errors here), then the tests
+# again with the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUELMO_TESTS=ON -DQUELMO_BENCH=ON -DQUELMO_WERROR=ON >/dev/null
+cmake --build build -j2
+
+bash scripts/lint.sh
+
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUELMO_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUELMO_SANITIZE=ON -DQUELMO_WERROR=ON >/dev/null
 cmake --build build-asan -j2
 # Qt keeps some process-wide allocations until exit; leaks are not what this
 # run is after.

@@ -98,7 +98,7 @@ private:
     void reportProblem(const QString &text);
 
     // window/update.cpp
-    int ShellOpen(QString text);
+    int ShellOpen(const QString &text);
 
     Desktop &mDesktop;
 

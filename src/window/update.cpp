@@ -20,7 +20,7 @@ QString FrmUpdate::RunUpdate(const QString &UpdateURL)
     return QString();
 }
 
-int FrmUpdate::ShellOpen(QString text)
+int FrmUpdate::ShellOpen(const QString &text)
 {
     // An address names its scheme ("https://...", "mailto:..."); anything
     // else is a local file, by path.
