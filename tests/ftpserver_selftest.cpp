@@ -2,6 +2,7 @@
 // client test can be blamed on the client and not on the server it talks to.
 
 #include "support/ftpserver.h"
+#include "support/paramnames.h"
 
 #include <gtest/gtest.h>
 
@@ -136,8 +137,7 @@ TEST_P(FtpServerScript, AnswersAsScripted)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FtpServerScript, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<Case> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Faults, FtpServerScript, ::testing::ValuesIn(cases()), ByRowName());
 
 TEST(FtpTestServer, ReportsWhyItCouldNotStart)
 {
