@@ -8,10 +8,7 @@
 namespace {
 
 class Operations : public FtpClientTest
-{
-protected:
-    QTemporaryDir local;
-};
+{};
 
 TEST_P(Operations, GetFTPdirListsInServerOrderWithoutDotEntries)
 {
@@ -191,7 +188,7 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
         client.SetTimeout(ShortTimeoutMs);
         if (GetParam() == inet::DataMode::Passive)
             client.SetModePassive();
-        ASSERT_TRUE(client.OpenConnection(other.address(), FtpTestServer::userName(), FtpTestServer::serverPassword()));
+        ASSERT_TRUE(logIn(client, other));
         QStringList names = client.GetFTPdir(QStringLiteral("/d/*.bin")).split(QLatin1Char(','));
         names.sort();
         EXPECT_EQ(names,
@@ -222,7 +219,7 @@ TEST(PassiveFallback, PasvReplyAddressIsNotFollowed)
     ftp.SetPacing([] {}, [](int) {});
     ftp.SetTransferBinary();
     ftp.SetModePassive();
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), FtpTestServer::userName(), FtpTestServer::serverPassword()));
+    ASSERT_TRUE(logIn(ftp, server));
     QTemporaryDir local;
     for (int round = 0; round < 2; ++round) { // the second one goes straight to PASV
         QString l = local.filePath(QStringLiteral("p.bin"));
