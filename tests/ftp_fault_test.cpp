@@ -16,22 +16,16 @@
 #include <ostream>
 #include <tuple>
 
-#include "ftp/cftp.h"
 #include "platform/inet/errors.h"
-#include "support/ftpserver.h"
+#include "support/datamode.h"
+#include "support/ftpclientfixture.h"
 #include "support/qtprint.h"
 
 namespace {
 
 using inet::DataMode;
 
-constexpr int ShortTimeoutMs = 1500;
 constexpr qint64 Block = cFTP::TransferBlockBytes;
-
-QString modeName(DataMode mode)
-{
-    return mode == DataMode::Passive ? QStringLiteral("Passive") : QStringLiteral("Active");
-}
 
 // Bytes that differ from block to block, so a shifted or repeated block
 // cannot compare equal.
@@ -54,98 +48,10 @@ QString failure(const QString &label, int code)
            + inet::messageText(code);
 }
 
-// One test server with the fault switches of the case, and a cFTP logged
-// in to it in the data mode under test. Nothing sleeps for real.
-class FaultFixture
-{
-protected:
-    void begin(DataMode mode, const QStringList &faults)
-    {
-        mMode = mode;
-        FtpTestServer::Options options;
-        options.extraArgs = faults;
-        ASSERT_TRUE(server.start(options)) << server.errorString().toStdString();
-        ASSERT_TRUE(local.isValid());
-        ftp.SetTimeout(ShortTimeoutMs);
-        ftp.SetPacing([] {}, [](int) {});
-        ftp.SetTransferBinary();
-        if (mode == DataMode::Passive)
-            ftp.SetModePassive();
-        else
-            ftp.SetModeActive();
-        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
-            events.append({current, total});
-        });
-        QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
-        ASSERT_TRUE(reconnect()) << ftp.GetLastErrorMessage().toStdString();
-    }
-
-    bool reconnect()
-    {
-        return ftp.OpenConnection(server.address(), FtpTestServer::userName(), FtpTestServer::serverPassword());
-    }
-
-    QString localPath(const QString &name) const { return local.filePath(name); }
-
-    void writeLocal(const QString &name, const QByteArray &data)
-    {
-        QFile file(localPath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(data), data.size());
-    }
-
-    QByteArray readLocal(const QString &name) const
-    {
-        QFile file(localPath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    bool upload(const QString &localName, const QString &remote)
-    {
-        QString l = localPath(localName);
-        QString r = remote;
-        return ftp.FTPUploadFile(l, r);
-    }
-
-    bool download(const QString &remote, const QString &localName)
-    {
-        QString l = localPath(localName);
-        QString r = remote;
-        return ftp.FTPDownloadFile(l, r);
-    }
-
-    std::string error() const { return ftp.GetLastErrorMessage().toStdString(); }
-
-    DataMode mMode = DataMode::Active;
-    FtpTestServer server;
-    QTemporaryDir local;
-    cFTP ftp;
-    QList<std::pair<qint64, qint64>> events;
-    QStringList notes;
-};
-
-class ModeTest : public FaultFixture, public ::testing::TestWithParam<DataMode>
+// The fault switches of the server come with each case, so every test
+// begins the fixture itself.
+class ModeTest : public FtpClientFixture, public ::testing::TestWithParam<DataMode>
 {};
-
-std::string modeParamName(const ::testing::TestParamInfo<DataMode> &info)
-{
-    return modeName(info.param).toStdString();
-}
-
-} // namespace
-
-// Readable parameter values in failure messages.
-namespace inet {
-void PrintTo(DataMode mode, std::ostream *os)
-{
-    *os << (mode == DataMode::Passive ? "Passive" : "Active");
-}
-} // namespace inet
-
-namespace {
-
-#define FOR_BOTH_MODES(suite) \
-    INSTANTIATE_TEST_SUITE_P(Modes, suite, ::testing::Values(DataMode::Active, DataMode::Passive), modeParamName)
 
 // ---------------------------------------------------------------------------
 // Uploads the server refuses
@@ -174,7 +80,7 @@ TEST_P(UploadRefused, ServersReplyIsTheTextAndTheNextUploadWorks)
     EXPECT_EQ(server.readFile(QStringLiteral("again.bin")), data);
     EXPECT_FALSE(server.exists(QStringLiteral("up.bin")));
 }
-FOR_BOTH_MODES(UploadRefused);
+INSTANTIATE_FOR_BOTH_MODES(UploadRefused);
 
 class UploadDiskFull : public ModeTest
 {};
@@ -205,7 +111,7 @@ TEST_P(UploadDiskFull, FailsAtTheCloseAndRemovesThePartialFile)
     EXPECT_EQ(server.readFile(QStringLiteral("big.bin")), data);
     EXPECT_TRUE(notes.contains(QStringLiteral("INTERNET CLOSE")));
 }
-FOR_BOTH_MODES(UploadDiskFull);
+INSTANTIATE_FOR_BOTH_MODES(UploadDiskFull);
 
 // ---------------------------------------------------------------------------
 // Downloads whose data ends early
@@ -229,7 +135,7 @@ const CutShort CutShortCases[] = {
     {"ShrankAfterListing", {QStringLiteral("--shrink-retr")}, false},
 };
 
-class DownloadCutShort : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, CutShort>>
+class DownloadCutShort : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, CutShort>>
 {};
 
 // Half a file must never pass for the whole one: the caller deletes the
@@ -272,15 +178,7 @@ TEST_P(DownloadCutShort, FailsWithTheReadLabelAndKeepsTheConnectionInStep)
     }
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Faults, DownloadCutShort,
-                         ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
-                                            ::testing::ValuesIn(CutShortCases)),
-                         [](const auto &info) {
-                             return modeName(std::get<0>(info.param)).toStdString() + "_"
-                                    + std::get<1>(info.param).name;
-                         });
-// clang-format on
+INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, DownloadCutShort, CutShortCases);
 
 // ---------------------------------------------------------------------------
 // Servers that go quiet
@@ -301,7 +199,7 @@ const Stall StallCases[] = {
     {"NoDataOnTheDataConnection", {QStringLiteral("--stall-data")}},
 };
 
-class DownloadStalls : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, Stall>>
+class DownloadStalls : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, Stall>>
 {};
 
 // A job runs unattended: a silent server must cost no more than the
@@ -329,19 +227,11 @@ TEST_P(DownloadStalls, TimesOutWithinTheTimeoutAndRecovers)
     if (ftp.isConnected()) {
         EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("slow.bin")), data.size()) << error();
     }
-    ASSERT_TRUE(reconnect()) << error();
+    ASSERT_TRUE(connect()) << error();
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("slow.bin")), data.size()) << error();
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Faults, DownloadStalls,
-                         ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
-                                            ::testing::ValuesIn(StallCases)),
-                         [](const auto &info) {
-                             return modeName(std::get<0>(info.param)).toStdString() + "_"
-                                    + std::get<1>(info.param).name;
-                         });
-// clang-format on
+INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, DownloadStalls, StallCases);
 
 // ---------------------------------------------------------------------------
 // Servers that hang up
@@ -367,7 +257,7 @@ const HangUp HangUpCases[] = {
     {"Dele", "DELE", false, QStringLiteral("DeleteFTPFile")},
 };
 
-class ServerHangsUp : public FaultFixture, public ::testing::TestWithParam<std::tuple<DataMode, HangUp>>
+class ServerHangsUp : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, HangUp>>
 {};
 
 // A 421 is the server's goodbye: the connection is gone, and the object
@@ -396,19 +286,11 @@ TEST_P(ServerHangsUp, FailsWith12030AndIsNotConnectedAfterwards)
     EXPECT_FALSE(ftp.DeleteFTPFile(QStringLiteral("f.bin")));
     EXPECT_EQ(ftp.GetLastErrorMessage(), failure(QStringLiteral("DeleteFTPFile"), inet::ErrorIncorrectHandleState));
     EXPECT_TRUE(server.exists(QStringLiteral("f.bin")));
-    ASSERT_TRUE(reconnect()) << error();
+    ASSERT_TRUE(connect()) << error();
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("f.bin")), data.size()) << error();
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Faults, ServerHangsUp,
-                         ::testing::Combine(::testing::Values(DataMode::Active, DataMode::Passive),
-                                            ::testing::ValuesIn(HangUpCases)),
-                         [](const auto &info) {
-                             return modeName(std::get<0>(info.param)).toStdString() + "_"
-                                    + std::get<1>(info.param).name;
-                         });
-// clang-format on
+INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, ServerHangsUp, HangUpCases);
 
 // ---------------------------------------------------------------------------
 // Names that would smuggle a second command
@@ -469,7 +351,7 @@ TEST_P(LineBreakInName, IsRefusedBeforeAnythingReachesTheServer)
     EXPECT_TRUE(ftp.DeleteFTPFile(QStringLiteral("victim.txt"))) << error();
     EXPECT_FALSE(server.exists(QStringLiteral("victim.txt")));
 }
-FOR_BOTH_MODES(LineBreakInName);
+INSTANTIATE_FOR_BOTH_MODES(LineBreakInName);
 
 // ---------------------------------------------------------------------------
 // One operation at a time
@@ -512,7 +394,7 @@ TEST_P(SecondOperation, DuringADownloadIsRefusedAndTheDownloadCompletes)
     EXPECT_TRUE(ftp.DeleteFTPFile(QStringLiteral("x"))) << error();
     EXPECT_FALSE(server.exists(QStringLiteral("x")));
 }
-FOR_BOTH_MODES(SecondOperation);
+INSTANTIATE_FOR_BOTH_MODES(SecondOperation);
 
 // ---------------------------------------------------------------------------
 // The local side fails
@@ -568,6 +450,6 @@ TEST_P(LocalFileFault, UploadOfAMissingFileNamesThePathAndCreatesNothingRemotely
     EXPECT_TRUE(upload(QStringLiteral("here.bin"), QStringLiteral("gone.bin"))) << error();
     EXPECT_EQ(server.readFile(QStringLiteral("gone.bin")), data);
 }
-FOR_BOTH_MODES(LocalFileFault);
+INSTANTIATE_FOR_BOTH_MODES(LocalFileFault);
 
 } // namespace

@@ -1,5 +1,4 @@
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "platform/inet/errors.h"
 #include "support/ftpclientfixture.h"
@@ -8,10 +7,7 @@
 namespace {
 
 class Operations : public FtpClientTest
-{
-protected:
-    QTemporaryDir local;
-};
+{};
 
 TEST_P(Operations, GetFTPdirListsInServerOrderWithoutDotEntries)
 {
@@ -191,7 +187,7 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
         client.SetTimeout(ShortTimeoutMs);
         if (GetParam() == inet::DataMode::Passive)
             client.SetModePassive();
-        ASSERT_TRUE(client.OpenConnection(other.address(), FtpTestServer::userName(), FtpTestServer::serverPassword()));
+        ASSERT_TRUE(logIn(client, other));
         QStringList names = client.GetFTPdir(QStringLiteral("/d/*.bin")).split(QLatin1Char(','));
         names.sort();
         EXPECT_EQ(names,
@@ -204,31 +200,22 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
 
 INSTANTIATE_FOR_BOTH_MODES(ListingFormats);
 
-} // namespace
-
-namespace {
-
 // A server without EPSV gets PASV; and the address its PASV reply names is
 // not where the data goes: only the server we talk to is ever connected to.
-TEST(PassiveFallback, PasvReplyAddressIsNotFollowed)
+class PassiveFallback : public FtpClientFixture, public ::testing::Test
+{};
+
+TEST_F(PassiveFallback, PasvReplyAddressIsNotFollowed)
 {
-    FtpTestServer server;
-    ASSERT_TRUE(server.start(
-        {.extraArgs = {QStringLiteral("--no-epsv"), QStringLiteral("--pasv-address"), QStringLiteral("127.0.0.2")}}))
-        << server.errorString().toStdString();
+    ASSERT_NO_FATAL_FAILURE(
+        begin(inet::DataMode::Passive,
+              {QStringLiteral("--no-epsv"), QStringLiteral("--pasv-address"), QStringLiteral("127.0.0.2")}));
     server.writeFile(QStringLiteral("p.bin"), QByteArray(1000, 'p'));
-    cFTP ftp;
-    ftp.SetTimeout(1500);
-    ftp.SetPacing([] {}, [](int) {});
-    ftp.SetTransferBinary();
-    ftp.SetModePassive();
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), FtpTestServer::userName(), FtpTestServer::serverPassword()));
-    QTemporaryDir local;
-    for (int round = 0; round < 2; ++round) { // the second one goes straight to PASV
-        QString l = local.filePath(QStringLiteral("p.bin"));
-        QString r = QStringLiteral("/p.bin");
-        ASSERT_TRUE(ftp.FTPDownloadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
-        EXPECT_EQ(QFile(l).size(), 1000);
+    // The second one goes straight to PASV (its commands are pinned in
+    // ftp_protocol_test.cpp).
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(download(QStringLiteral("/p.bin"), QStringLiteral("p.bin"))) << error();
+        EXPECT_EQ(QFile(localPath(QStringLiteral("p.bin"))).size(), 1000);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "ftp/cftp.h"
 #include "platform/inet/errors.h"
 #include "platform/inet/server.h"
+#include "support/ftplogin.h"
 #include "support/ftpserver.h"
 #include "support/qtprint.h"
 
@@ -58,7 +59,7 @@ TEST_F(FtpSessionTest, ModeSettersOnlyChangeFlags)
 
 TEST_F(FtpSessionTest, GoodLoginConnectsAndCloseIsHarmlessTwice)
 {
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password)) << ftp.GetLastErrorMessage().toStdString();
+    ASSERT_TRUE(logIn(ftp, server));
     EXPECT_TRUE(ftp.isConnected());
     EXPECT_EQ(ftp.GetLastErrorMessage(), QString());
     ftp.CloseConnection();
@@ -84,15 +85,15 @@ TEST_F(FtpSessionTest, FailureTextSurvivesLaterSuccess)
     EXPECT_FALSE(ftp.OpenConnection(server.address(), User, QStringLiteral("bad")));
     const QString failure = ftp.GetLastErrorMessage();
     ASSERT_FALSE(failure.isEmpty());
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password));
+    ASSERT_TRUE(logIn(ftp, server));
     ftp.CloseConnection();
     EXPECT_EQ(ftp.GetLastErrorMessage(), failure);
 }
 
 TEST_F(FtpSessionTest, OpenWhileConnectedReplacesTheConnection)
 {
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password));
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password));
+    ASSERT_TRUE(logIn(ftp, server));
+    ASSERT_TRUE(logIn(ftp, server));
     EXPECT_TRUE(ftp.isConnected());
     EXPECT_FALSE(ftp.OpenConnection(server.address(), User, QStringLiteral("bad")));
     EXPECT_FALSE(ftp.isConnected()) << "a failed reconnect leaves the object not connected";
@@ -100,10 +101,10 @@ TEST_F(FtpSessionTest, OpenWhileConnectedReplacesTheConnection)
 
 TEST_F(FtpSessionTest, PassiveModeAppliesFromTheNextConnection)
 {
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password));
+    ASSERT_TRUE(logIn(ftp, server));
     ftp.SetModePassive();
     EXPECT_TRUE(ftp.isConnected());
-    ASSERT_TRUE(ftp.OpenConnection(server.address(), User, Password));
+    ASSERT_TRUE(logIn(ftp, server));
     EXPECT_TRUE(ftp.isConnected());
 }
 
@@ -208,7 +209,7 @@ TEST(ServerText, IPv6LoopbackLogin)
         GTEST_SKIP() << "no IPv6 loopback here: " << server.errorString().toStdString();
     cFTP ftp;
     ftp.SetTimeout(ShortTimeoutMs);
-    EXPECT_TRUE(ftp.OpenConnection(server.address(), User, Password)) << ftp.GetLastErrorMessage().toStdString();
+    EXPECT_TRUE(logIn(ftp, server));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 #include "support/ftpclientfixture.h"
 #include "support/qtprint.h"
@@ -32,39 +31,7 @@ QByteArray randomBytes(qsizetype size)
     return bytes;
 }
 
-class TransferTest : public FtpClientTest
-{
-protected:
-    void SetUp() override
-    {
-        FtpClientTest::SetUp();
-        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
-            events.append({current, total});
-        });
-        QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
-    }
-
-    QString localPath(const QString &name) const { return local.filePath(name); }
-
-    void writeLocal(const QString &name, const QByteArray &data)
-    {
-        QFile file(localPath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
-
-    QByteArray readLocal(const QString &name) const
-    {
-        QFile file(localPath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    QTemporaryDir local;
-    QList<Event> events;
-    QStringList notes;
-};
-
-class EventSequence : public TransferTest
+class EventSequence : public FtpClientTest
 {};
 
 TEST_P(EventSequence, UploadsAndDownloadsRaiseOneEventPerBlockAndAClosingOne)

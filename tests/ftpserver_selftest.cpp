@@ -2,6 +2,8 @@
 // client test can be blamed on the client and not on the server it talks to.
 
 #include "support/ftpserver.h"
+#include "support/paramnames.h"
+#include "support/qtprint.h"
 
 #include <gtest/gtest.h>
 
@@ -136,8 +138,60 @@ TEST_P(FtpServerScript, AnswersAsScripted)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FtpServerScript, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<Case> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Faults, FtpServerScript, ::testing::ValuesIn(cases()), ByRowName());
+
+// Sends one command and waits for its reply, so that the server has
+// recorded the command before the test looks at the transcript.
+QByteArray exchange(QTcpSocket &socket, const QByteArray &command)
+{
+    socket.write(command + "\r\n");
+    return readReply(socket, 5000);
+}
+
+// The transcript is what the client tests compare with the commands they
+// expect, so it must hold every command as sent, in order, from every
+// session, with only what varies from run to run masked.
+TEST(FtpTestServer, TranscriptHoldsEveryCommandWithThePasswordAndPortsMasked)
+{
+    FtpTestServer server;
+    ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+    server.mkdir(QStringLiteral("sub"));
+    EXPECT_EQ(server.transcript(), QStringList());
+
+    QTcpSocket first;
+    first.connectToHost(QHostAddress(server.host()), server.port());
+    ASSERT_TRUE(first.waitForConnected(3000)) << first.errorString().toStdString();
+    ASSERT_TRUE(readReply(first, 5000).startsWith("220 "));
+    EXPECT_TRUE(exchange(first, "USER quelmo").startsWith("331 "));
+    EXPECT_TRUE(exchange(first, "PASS wrong").startsWith("530 "));
+    EXPECT_TRUE(exchange(first, "USER quelmo").startsWith("331 "));
+    EXPECT_TRUE(exchange(first, "PASS zelkar").startsWith("230 "));
+    // Nobody listens at these ports: whatever the server answers, it answers
+    // once, and the command is recorded all the same.
+    EXPECT_FALSE(exchange(first, "PORT 127,0,0,1,200,10").isEmpty());
+    EXPECT_FALSE(exchange(first, "EPRT |1|127.0.0.1|51234|").isEmpty());
+    EXPECT_FALSE(exchange(first, "EPRT !2!::1!4021!").isEmpty());
+    EXPECT_TRUE(exchange(first, "XYZZY is not a command").startsWith("500 "));
+    EXPECT_TRUE(exchange(first, "CWD sub").startsWith("250 "));
+    EXPECT_EQ(server.transcript(),
+              (QStringList{"USER quelmo", "PASS ******", "USER quelmo", "PASS ******", "PORT 127,0,0,1,*,*",
+                           "EPRT |1|127.0.0.1|*|", "EPRT !2!::1!*!", "XYZZY is not a command", "CWD sub"}));
+
+    server.clearTranscript();
+    EXPECT_EQ(server.transcript(), QStringList());
+    EXPECT_TRUE(exchange(first, "PWD").startsWith("257 "));
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress(server.host()), server.port());
+    ASSERT_TRUE(second.waitForConnected(3000)) << second.errorString().toStdString();
+    ASSERT_TRUE(readReply(second, 5000).startsWith("220 "));
+    EXPECT_TRUE(exchange(second, "USER quelmo").startsWith("331 "));
+    EXPECT_EQ(server.transcript(), (QStringList{"PWD", "USER quelmo"}));
+
+    // A new start is a new server with a transcript of its own.
+    ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+    EXPECT_EQ(server.transcript(), QStringList());
+}
 
 TEST(FtpTestServer, ReportsWhyItCouldNotStart)
 {

@@ -5,6 +5,7 @@
 #include "platform/exitcode.h"
 #include "platform/inet/errors.h"
 #include "support/jobfixture.h"
+#include "support/paramnames.h"
 #include "support/qtprint.h"
 
 namespace {
@@ -24,7 +25,7 @@ TEST_F(UploadTest, FirstAttemptSucceeds)
     writeSettings();
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("a.txt"));
 
     EXPECT_EQ(run([&] { form->upload(); }), std::nullopt);
@@ -43,7 +44,7 @@ TEST_F(UploadTest, TwoFailuresThenSuccessReconnectsTwice)
     writeSettings();
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("a.txt"));
     form->Chkbrisi->setChecked(true);
 
@@ -62,7 +63,7 @@ TEST_F(UploadTest, ThreeFailuresEndTheJobAndKeepTheSource)
     writeSettings();
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("a.txt"));
     form->Chkbrisi->setChecked(true);
 
@@ -85,7 +86,7 @@ TEST_F(DownloadTest, DeletesTheRemoteSourceOnlyAfterSuccess)
     writeSettings();
     load();
     server.writeFile(QStringLiteral("b.bin"), QByteArray(1000, 'b'));
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("b.bin"));
     form->Chkbrisi->setChecked(true);
 
@@ -103,7 +104,7 @@ TEST_F(DownloadTest, MissingFileFailsThreeTimesWithItsOwnText)
     startServer();
     writeSettings();
     load();
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("gone.bin"));
 
     EXPECT_EQ(run([&] { form->download(); }), ExitCode::FileFailed);
@@ -143,7 +144,7 @@ TEST_P(TransferCommand, Table)
     server.writeFile(QStringLiteral("r1.zip"), "r1");
     server.writeFile(QStringLiteral("r2.zip"), "r2");
     server.mkdir(QStringLiteral("dir.zip"));
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
 
     QString command = QString::fromUtf8(c.command);
     EXPECT_EQ(run([&] { form->ftpprenos(command); }), c.ended);
@@ -183,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ".hidden.zip a.zip b.zip data.txt r1.zip r2.zip", std::nullopt},
         CommandCase{"nothing_matches", "*.rar,DOWN", "*.rar", false, "r1.zip r2.zip",
                     ".hidden.zip a.zip b.zip data.txt", std::nullopt}),
-    [](const ::testing::TestParamInfo<CommandCase> &info) { return std::string(info.param.name); });
+    ByRowName());
 // clang-format on
 
 TEST_F(JobTest, NamesWithACommaAreCutInTwo)
@@ -192,7 +193,7 @@ TEST_F(JobTest, NamesWithACommaAreCutInTwo)
     writeSettings();
     load();
     writeLocal(QStringLiteral("x,y.txt"), "xy");
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     QString command = QStringLiteral("x*");
     // The list string cannot carry the comma: "x" is tried and fails.
     EXPECT_EQ(run([&] { form->ftpprenos(command); }), ExitCode::FileFailed);
@@ -208,7 +209,7 @@ TEST_F(JobTest, PatternWithAFolderListsThatFolder)
     QDir(localDir()).mkdir(QStringLiteral("sub"));
     writeLocal(QStringLiteral("sub/s.txt"), "s");
     writeLocal(QStringLiteral("s.txt"), "top");
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     QString command = QStringLiteral("sub/*.txt");
     EXPECT_EQ(run([&] { form->ftpprenos(command); }), std::nullopt);
     // The transfer uses the bare name under the site's prefix.

@@ -383,6 +383,12 @@ struct HasWildcardCase
     bool has;
 };
 
+// The case is its own name in ctest, as in the tables above.
+void PrintTo(const HasWildcardCase &c, std::ostream *os)
+{
+    *os << '"' << c.pattern << (c.has ? "\" has a wildcard" : "\" has none");
+}
+
 class HasWildcardTable : public ::testing::TestWithParam<HasWildcardCase>
 {};
 
@@ -392,10 +398,15 @@ TEST_P(HasWildcardTable, Detects)
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Patterns, HasWildcardTable,
-                         ::testing::Values(HasWildcardCase{"*", true}, HasWildcardCase{"a?c", true},
-                                           HasWildcardCase{"dir/*.zip", true}, HasWildcardCase{"a.txt", false},
-                                           HasWildcardCase{"[x]", false}, HasWildcardCase{"", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Patterns, HasWildcardTable,
+    ::testing::Values(
+        HasWildcardCase{"*",         true},
+        HasWildcardCase{"a?c",       true},
+        HasWildcardCase{"dir/*.zip", true},
+        HasWildcardCase{"a.txt",     false},
+        HasWildcardCase{"[x]",       false},
+        HasWildcardCase{"",          false}));
 // clang-format on
 
 } // namespace

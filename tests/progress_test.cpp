@@ -224,7 +224,7 @@ TEST_F(ProgressThroughAJob, LabelsShowTheClosingTextsOfTheFile)
     writeSettings();
     load();
     server.writeFile(QStringLiteral("f.bin"), QByteArray(300000, 'f'));
-    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    ASSERT_TRUE(connectFtp());
     form->Textimedat->setText(QStringLiteral("f.bin"));
     // Let the fake clock run a millisecond per pump, so the rate is known.
     desktop.onPump = [this] { desktop.clock += 0.001; };

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "platform/profile.h"
+#include "support/paramnames.h"
 #include "support/qtprint.h"
 #include "settings/settings.h"
 
@@ -14,10 +17,16 @@ namespace {
 
 struct TokenCase
 {
+    const char *name;
     const char *before;
     const char *token;
     const char *after;
 };
+
+void PrintTo(const TokenCase &c, std::ostream *os)
+{
+    *os << c.name << " \"" << c.before << '"';
+}
 
 class NextTokenTable : public ::testing::TestWithParam<TokenCase>
 {};
@@ -33,17 +42,29 @@ TEST_P(NextTokenTable, CutsOneToken)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Lists, NextTokenTable,
-    ::testing::Values(TokenCase{"a,b,c", "a", "b,c"}, TokenCase{"a;b,c", "a", ""},
-                      TokenCase{"a ,  b", "a ", "b"}, TokenCase{" a,b", " a", "b"},
-                      TokenCase{"a,", "a", ""}, TokenCase{",a", "", "a"}, TokenCase{"a,,b", "a", ",b"},
-                      TokenCase{",b", "", "b"}, TokenCase{"\"a,b\",c", "a,b", "c"},
-                      TokenCase{"'x;y';z", "x;y", ""}, TokenCase{"a\001b", "a\"b", ""},
-                      TokenCase{"\"x,y", "x,y", ""}, TokenCase{"", "", ""}, TokenCase{",", "", ""},
-                      TokenCase{";", "", ""}, TokenCase{"a, ;b", "a", ";b"}, TokenCase{";b", "", ""},
-                      // one quote character closes what the other opened
-                      TokenCase{"\"a,b',c", "a,b", "c"},
-                      // only blanks are trimmed off the rest, not tabs
-                      TokenCase{"a,\tb", "a", "\tb"}));
+    ::testing::Values(
+        TokenCase{"CommaEndsTheToken",             "a,b,c",     "a",    "b,c"},
+        TokenCase{"SemicolonEndsTheList",          "a;b,c",     "a",    ""},
+        TokenCase{"TokenKeepsBlanksRestLosesThem", "a ,  b",    "a ",   "b"},
+        TokenCase{"LeadingBlankStaysInTheToken",   " a,b",      " a",   "b"},
+        TokenCase{"TrailingComma",                 "a,",        "a",    ""},
+        TokenCase{"LeadingCommaGivesEmptyToken",   ",a",        "",     "a"},
+        TokenCase{"DoubledCommaKeepsTheSecond",    "a,,b",      "a",    ",b"},
+        TokenCase{"LeadingCommaBeforeB",           ",b",        "",     "b"},
+        TokenCase{"DoubleQuotesHideAComma",        "\"a,b\",c", "a,b",  "c"},
+        TokenCase{"SingleQuotesHideASemicolon",    "'x;y';z",   "x;y",  ""},
+        TokenCase{"Char1StandsForAQuote",          "a\001b",    "a\"b", ""},
+        TokenCase{"UnclosedQuoteRunsToTheEnd",     "\"x,y",     "x,y",  ""},
+        TokenCase{"EmptyList",                     "",          "",     ""},
+        TokenCase{"CommaAlone",                    ",",         "",     ""},
+        TokenCase{"SemicolonAlone",                ";",         "",     ""},
+        TokenCase{"SemicolonAfterBlanksStays",     "a, ;b",     "a",    ";b"},
+        TokenCase{"SemicolonFirstEndsAll",         ";b",        "",     ""},
+        // one quote character closes what the other opened
+        TokenCase{"EitherQuoteClosesTheOther",     "\"a,b',c",  "a,b",  "c"},
+        // only blanks are trimmed off the rest, not tabs
+        TokenCase{"TabIsNotTrimmed",               "a,\tb",     "a",    "\tb"}),
+    ByRowName());
 // clang-format on
 
 TEST(NextToken, TokenOfAnyLengthIsCut)

@@ -6,6 +6,7 @@
 
 #include "ftp/cftp.h"
 #include "support/fakedesktop.h"
+#include "support/paramnames.h"
 #include "support/frmaccess.h"
 #include "support/qtprint.h"
 #include "window/frmupdate.h"
@@ -80,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "", "@/", " x", "zelkar", "s"},
         LoadCase{"section_missing", "[PROGRAM]\nIZBRANO=gone\n", "127.0.0.1", "", "@/", "quelmo", "zelkar",
                  "gone"}),
-    [](const ::testing::TestParamInfo<LoadCase> &info) { return std::string(info.param.name); });
+    ByRowName());
 // clang-format on
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/exitcode.h"
 #include "support/fakedesktop.h"
+#include "support/paramnames.h"
 #include "window/frmupdate.h"
 #include "window/icon.h"
 #include "window/progressbar.h"
@@ -148,8 +149,7 @@ TEST_P(ControlTest, IsNamedPlacedAndCaptioned)
     EXPECT_EQ(control->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllControls, ControlTest, ::testing::ValuesIn(controls),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllControls, ControlTest, ::testing::ValuesIn(controls), ByRowName());
 
 // ---------------------------------------------------------------- looks
 
@@ -197,8 +197,7 @@ TEST_P(LookTest, NavyBoldOnlyWhereWanted)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Controls, LookTest, ::testing::ValuesIn(looks),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Controls, LookTest, ::testing::ValuesIn(looks), ByRowName());
 
 TEST_F(WindowTest, Label10IsDrawnOverTheEndOfLabel7)
 {
@@ -318,8 +317,7 @@ TEST_P(EndingTest, EndsTheProgramAsClosed)
     EXPECT_EQ(endedWith([&] { GetParam().act(w); }), std::optional<int>(ExitCode::Closed));
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, EndingTest, ::testing::ValuesIn(endings),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ways, EndingTest, ::testing::ValuesIn(endings), ByRowName());
 
 // ---------------------------------------------------------------- check box
 
@@ -463,7 +461,6 @@ TEST_P(BarTest, SettersKeepTheBarConsistent)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, BarTest, ::testing::ValuesIn(barCases),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Calls, BarTest, ::testing::ValuesIn(barCases), ByRowName());
 
 } // namespace

@@ -1,46 +1,101 @@
 #pragma once
 
+#include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ftp/cftp.h"
+#include "support/datamode.h"
+#include "support/ftplogin.h"
 #include "support/ftpserver.h"
 
-// A cFTP logged in to a fresh test server, in the data mode the test is
-// parameterised with. Nothing sleeps for real and every wait is short.
-class FtpClientTest : public ::testing::TestWithParam<inet::DataMode>
+// A cFTP logged in to a fresh test server in one data mode, a local folder of
+// the test's own, and everything the object tells its caller: the progress
+// events, the time-left notes and the pauses. Nothing sleeps for real and
+// every wait is short.
+//
+// Tests that start their server with fault switches of their own call
+// begin() themselves; FtpClientTest below does it for them.
+class FtpClientFixture
 {
-protected:
+public:
     static constexpr int ShortTimeoutMs = 1500;
 
-    void SetUp() override
+protected:
+    using Event = std::pair<qint64, qint64>;
+
+    void begin(inet::DataMode mode, const QStringList &serverArgs = {})
     {
-        ASSERT_TRUE(server.start(serverOptions())) << server.errorString().toStdString();
+        ASSERT_TRUE(server.start({.extraArgs = serverArgs})) << server.errorString().toStdString();
+        ASSERT_TRUE(local.isValid());
         ftp.SetTimeout(ShortTimeoutMs);
         ftp.SetPacing([] {}, [this](int ms) { sleeps.append(ms); });
         ftp.SetTransferBinary();
-        if (GetParam() == inet::DataMode::Passive)
+        if (mode == inet::DataMode::Passive)
             ftp.SetModePassive();
         else
             ftp.SetModeActive();
-        ASSERT_TRUE(connect()) << ftp.GetLastErrorMessage().toStdString();
+        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
+            events.append({current, total});
+        });
+        QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
+        ASSERT_TRUE(connect());
     }
 
-    virtual FtpTestServer::Options serverOptions() const { return {}; }
+    // Logs in (again) as the server's one user.
+    ::testing::AssertionResult connect() { return logIn(ftp, server); }
 
-    bool connect()
+    QString localPath(const QString &name) const { return local.filePath(name); }
+
+    void writeLocal(const QString &name, const QByteArray &data)
     {
-        return ftp.OpenConnection(server.address(), FtpTestServer::userName(), FtpTestServer::serverPassword());
+        QFile file(localPath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(data), data.size());
     }
+
+    QByteArray readLocal(const QString &name) const
+    {
+        QFile file(localPath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The streamed transfers between a file of the local folder and a
+    // remote path; the paths they hand back are dropped.
+    bool upload(const QString &localName, const QString &remote)
+    {
+        QString l = localPath(localName);
+        QString r = remote;
+        return ftp.FTPUploadFile(l, r);
+    }
+
+    bool download(const QString &remote, const QString &localName)
+    {
+        QString l = localPath(localName);
+        QString r = remote;
+        return ftp.FTPDownloadFile(l, r);
+    }
+
+    std::string error() const { return ftp.GetLastErrorMessage().toStdString(); }
 
     FtpTestServer server;
+    QTemporaryDir local;
     cFTP ftp;
     QList<int> sleeps;
+    QList<Event> events;
+    QStringList notes;
 };
 
-inline std::string modeName(const ::testing::TestParamInfo<inet::DataMode> &info)
+// The fixture for tests parameterised with the data mode and no fault
+// switches beyond serverArgs().
+class FtpClientTest : public FtpClientFixture, public ::testing::TestWithParam<inet::DataMode>
 {
-    return info.param == inet::DataMode::Passive ? "Passive" : "Active";
-}
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(begin(GetParam(), serverArgs())); }
 
-#define INSTANTIATE_FOR_BOTH_MODES(suite) \
-    INSTANTIATE_TEST_SUITE_P(Modes, suite, ::testing::Values(inet::DataMode::Active, inet::DataMode::Passive), modeName)
+    virtual QStringList serverArgs() const { return {}; }
+};

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #ifndef QUELMO_TEST_SUPPORT_DIR
@@ -37,6 +38,7 @@ bool FtpTestServer::start(const Options &options)
     m_error.clear();
     m_port = 0;
     m_host = options.host;
+    m_transcriptStart = 0;
 
     m_dir = std::make_unique<QTemporaryDir>();
     if (!m_dir->isValid() || !QDir(m_dir->path()).mkpath(QStringLiteral("root"))) {
@@ -66,7 +68,9 @@ bool FtpTestServer::start(const Options &options)
                      QStringLiteral("--host"),
                      m_host,
                      QStringLiteral("--port"),
-                     QStringLiteral("0")};
+                     QStringLiteral("0"),
+                     QStringLiteral("--transcript"),
+                     m_dir->filePath(QStringLiteral("transcript.log"))};
     args += options.extraArgs;
     // The stdin pipe stays open for the server's whole life; it exits when
     // the pipe closes, also when this test process dies.
@@ -172,6 +176,38 @@ void FtpTestServer::mkdir(const QString &relPath)
 {
     if (!QDir(root()).mkpath(relPath))
         ADD_FAILURE() << "cannot create folder " << relPath.toStdString() << " under " << root().toStdString();
+}
+
+QStringList FtpTestServer::transcript() const
+{
+    // PORT h1,h2,h3,h4,p1,p2 and EPRT |af|address|port| (any delimiter)
+    static const QRegularExpression portPort(QStringLiteral("^(PORT \\d+,\\d+,\\d+,\\d+),\\d+,\\d+$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression eprtPort(QStringLiteral("^(EPRT (.)\\d+\\2.*\\2)\\d+\\2$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QStringList lines = transcriptLines().mid(m_transcriptStart);
+    for (QString &line : lines) {
+        line.replace(portPort, QStringLiteral("\\1,*,*"));
+        line.replace(eprtPort, QStringLiteral("\\1*\\2"));
+    }
+    return lines;
+}
+
+void FtpTestServer::clearTranscript()
+{
+    m_transcriptStart = transcriptLines().size();
+}
+
+QStringList FtpTestServer::transcriptLines() const
+{
+    if (!m_dir)
+        return {};
+    QFile file(m_dir->filePath(QStringLiteral("transcript.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    lines.removeLast(); // after the last line break; split() always yields it
+    return lines;
 }
 
 QString FtpTestServer::serverLog() const

@@ -52,12 +52,22 @@ public:
     bool exists(const QString &relPath) const;
     void mkdir(const QString &relPath);
 
+    // The commands the server received since it started or since the last
+    // clearTranscript(), from all its sessions, one a line as the client
+    // sent them, except that the password after PASS reads "******" and the
+    // port of a PORT or EPRT address "*" (it differs from run to run). A
+    // command is here once the client has read the reply to it.
+    QStringList transcript() const;
+    void clearTranscript();
+
 private:
     QString serverLog() const;
+    QStringList transcriptLines() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_process;
     QString m_host;
     quint16 m_port = 0;
     QString m_error;
+    qsizetype m_transcriptStart = 0;
 };

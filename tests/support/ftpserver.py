@@ -126,6 +126,8 @@ class TestHandler(FTPHandler):
     # sendfile() would bypass the producers that the RETR faults rely on.
     use_sendfile = False
 
+    # Where every command received is written, one line each (--transcript).
+    transcript = None
     no_greeting = False
     stall_cmds = ()
     close_after_cmds = ()
@@ -145,6 +147,9 @@ class TestHandler(FTPHandler):
         super().handle()
 
     def pre_process_command(self, line, cmd, arg):
+        # Written before anything is answered: once a client has read the
+        # reply to a command, the command is in the transcript.
+        self.record(line, cmd)
         if self.no_greeting or cmd in self.stall_cmds:
             return  # say nothing, the client has to time out
         if cmd in self.close_after_cmds:
@@ -152,6 +157,16 @@ class TestHandler(FTPHandler):
             self.close_when_done()
             return
         super().pre_process_command(line, cmd, arg)
+
+    def record(self, line, cmd):
+        if self.transcript is None:
+            return
+        if cmd == "PASS" and line[5:]:
+            line = "PASS ******"
+        # A line break smuggled into a command must not split its line.
+        line = line.replace("\r", "\\r").replace("\n", "\\n")
+        self.transcript.write(line + "\n")
+        self.transcript.flush()
 
     def ftp_STOR(self, file, mode="w"):
         if "a" not in mode:  # APPE comes through here too; leave it alone
@@ -214,6 +229,9 @@ def parse_args(argv):
     p.add_argument("--root", required=True, help="home folder of the user")
     p.add_argument("--host", default="127.0.0.1", choices=["127.0.0.1", "::1"])
     p.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    p.add_argument("--transcript", metavar="FILE",
+                   help="append every command received to FILE, one a line, "
+                        "the password masked")
     p.add_argument("--no-mlsd", action="store_true",
                    help="drop MLSD/MLST so that clients must use LIST")
     p.add_argument("--no-epsv", action="store_true",
@@ -255,6 +273,9 @@ def main(argv):
 
     handler = TestHandler
     handler.authorizer = authorizer
+    if args.transcript:
+        handler.transcript = open(args.transcript, "a", encoding="utf-8",
+                                  errors="backslashreplace")
     handler.no_greeting = args.no_greeting
     handler.stall_cmds = {c.upper() for c in args.stall}
     handler.close_after_cmds = {c.upper() for c in args.close_after}

@@ -14,6 +14,7 @@
 #include "ftp/cftp.h"
 #include "support/fakedesktop.h"
 #include "support/frmaccess.h"
+#include "support/ftplogin.h"
 #include "support/ftpserver.h"
 #include "window/frmupdate.h"
 
@@ -63,6 +64,10 @@ protected:
         form->Form_Load();
         form->ftp()->SetTimeout(1500);
     }
+
+    // Logs the window's FTP object in to the test server, for tests that
+    // run one procedure of the job rather than the whole activation.
+    ::testing::AssertionResult connectFtp() { return logIn(*form->ftp(), server); }
 
     // Runs a piece of the job; the exit code when it ended the program.
     template<typename F>
