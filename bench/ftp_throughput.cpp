@@ -23,7 +23,7 @@
 #include <memory>
 
 #include "ftp/cftp.h"
-#include "platform/coarseclock.h"
+#include "platform/eventpump.h"
 
 namespace {
 
@@ -32,10 +32,6 @@ constexpr int Rounds = 3;
 // Every transfer ends well within this on loopback; a hung one must not
 // keep the run alive.
 constexpr int CurlLimitSeconds = 600;
-// The program's own cadence for Qt events during a transfer, read off the
-// same cheap clock as the program's desktop does (platform/qtdesktop.cpp):
-// pumping on every block would measure processEvents(), not the transfer.
-constexpr qint64 PumpIntervalNs = 4'000'000;
 
 struct Setup
 {
@@ -137,13 +133,10 @@ Result runCftp(const Setup &s, bool passive, bool download, const QString &targe
     Result r;
     cFTP ftp;
     ftp.SetPacing(
-        [last = coarseMonotonicNs()]() mutable {
-            const qint64 now = coarseMonotonicNs();
-            if (now - last >= PumpIntervalNs) {
-                QCoreApplication::processEvents();
-                last = coarseMonotonicNs();
-            }
-        },
+        // The program's own cadence for Qt events during a transfer, as its
+        // desktop pumps them: pumping on every block would measure
+        // processEvents(), not the transfer.
+        EventPump(),
         // The upload's pause is part of the program, not of its speed: it is
         // slept for real and measured, then taken out of the time.
         [&r](int ms) {

@@ -1,5 +1,6 @@
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include "support/ftpclientfixture.h"
@@ -156,5 +157,207 @@ TEST_P(EventSequence, ConnectionClosedFromAProgressHandler)
 }
 
 INSTANTIATE_FOR_BOTH_MODES(EventSequence);
+
+// ---------------------------------------------------------------------------
+// Where a transfer lets the window in, and what a failed one leaves behind
+
+// A transfer gives the window its events, its pauses and its notes at fixed
+// points: "Zapri" and the redraws of a busy job depend on them. The trace
+// reads "p" for a pump (p3 for three in a row), "e" for a progress event,
+// "s" for a pause and [text] for a note to the time-left line.
+class PacingTrace : public TransferTest
+{
+protected:
+    void SetUp() override
+    {
+        TransferTest::SetUp();
+        ftp.SetPacing([this] { trace.append(QStringLiteral("p")); },
+                      [this](int ms) {
+                          trace.append(QStringLiteral("s%1").arg(ms));
+                          if (onSleep)
+                              onSleep();
+                      });
+        QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
+            trace.append(QStringLiteral("e%1/%2").arg(current).arg(total));
+            if (current == closeAtEvent && !closed) {
+                closed = true;
+                ftp.CloseConnection();
+            }
+        });
+        QObject::connect(&ftp, &cFTP::transferNote,
+                         [this](const QString &text) { trace.append(QLatin1Char('[') + text + QLatin1Char(']')); });
+    }
+
+    void reset()
+    {
+        trace.clear();
+        onSleep = nullptr;
+        closeAtEvent = -1;
+        closed = false;
+    }
+
+    std::string shown() const
+    {
+        QStringList out;
+        int pumps = 0;
+        auto flush = [&] {
+            if (pumps > 0)
+                out.append(pumps == 1 ? QStringLiteral("p") : QStringLiteral("p%1").arg(pumps));
+            pumps = 0;
+        };
+        for (const QString &token : trace) {
+            if (token == QLatin1String("p")) {
+                ++pumps;
+                continue;
+            }
+            flush();
+            out.append(token);
+        }
+        flush();
+        return out.join(QLatin1Char(' ')).toStdString();
+    }
+
+    QStringList trace;
+    std::function<void()> onSleep;
+    qint64 closeAtEvent = -1;
+    bool closed = false;
+};
+
+TEST_P(PacingTrace, SuccessfulTransfersLetTheWindowInAtFixedPoints)
+{
+    const struct
+    {
+        bool upload;
+        qint64 size;
+        const char *trace;
+    } cases[] = {
+        {true, 0, "e0/0 [Konec.] p s1000 p2 [INTERNET CLOSE] p"},
+        {true, 100, "e100/100 [Konec.] p s1000 p2 [INTERNET CLOSE] p"},
+        {true, 255, "p e255/255 p e255/255 [Konec.] p s1000 p2 [INTERNET CLOSE] p"},
+        {true, 300, "p e255/300 p e300/300 [Konec.] p s1000 p2 [INTERNET CLOSE] p"},
+        {true, 510, "p e255/510 p2 e510/510 p e510/510 [Konec.] p s1000 p2 [INTERNET CLOSE] p"},
+        {false, 0, "p5 e0/0 p4"},
+        {false, 100, "p8 e100/100 p4"},
+        {false, 255, "p7 e255/255 p2 e255/255 p4"},
+        {false, 300, "p7 e255/300 p5 e300/300 p4"},
+        {false, 510, "p7 e255/510 p4 e510/510 p2 e510/510 p4"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE((c.upload ? "upload of " : "download of ") + std::to_string(c.size));
+        const QString name = QStringLiteral("f%1.bin").arg(c.size);
+        const QByteArray data = randomBytes(c.size);
+        if (c.upload)
+            writeLocal(name, data);
+        else
+            server.writeFile(name, data);
+        reset();
+        QString l = localPath(name);
+        QString r = name;
+        ASSERT_TRUE(c.upload ? ftp.FTPUploadFile(l, r) : ftp.FTPDownloadFile(l, r))
+            << ftp.GetLastErrorMessage().toStdString();
+        EXPECT_EQ(shown(), c.trace);
+    }
+}
+
+enum class Remote { Absent, Kept };
+enum class Source { Present, Missing, FolderMissing };
+
+// One way for a transfer to fail, and what it must leave: its trace up to
+// the return, the start of its text, the file on the other side, and the
+// connection. A connection that is still there must take the next command:
+// the failed file has let go of it.
+struct FailedTransfer
+{
+    const char *name;
+    bool upload;
+    qint64 size;
+    QStringList faults = {};
+    Source source = Source::Present;
+    qint64 closeAtEvent = -1;  // the window drops the connection at this event
+    bool closeInPause = false; // ... or in the upload's settling pause
+    const char *trace = "";
+    QString text = {};
+    Remote remote = Remote::Absent; // uploads: the server's file afterwards
+    qint64 localBytes = -1;         // downloads: the local file afterwards; -1 none
+    bool connected = true;
+};
+
+// clang-format off
+const FailedTransfer FailedTransfers[] = {
+    {.name = "UploadRefusedAtOpen", .upload = true, .size = 300, .faults = {"--refuse-stor", "1"},
+     .text = "550 Refused by test.\r\n"},
+    {.name = "UploadOfAMissingSource", .upload = true, .size = 300, .source = Source::Missing,
+     .text = "LocalFile error code: 2 "},
+    {.name = "UploadDroppedAfterABlock", .upload = true, .size = 1000, .closeAtEvent = 510,
+     .trace = "p e255/1000 p2 e510/1000 p2", .text = "InternetWriteFile error code: 12030 ",
+     .remote = Remote::Kept, .connected = false},
+    {.name = "UploadDroppedInTheSettlingPause", .upload = true, .size = 300, .closeInPause = true,
+     .trace = "p e255/300 p e300/300 [Konec.] p s1000 p3", .text = "InternetWriteFile2 error code: 12030 ",
+     .remote = Remote::Kept, .connected = false},
+    {.name = "UploadRefusedAtTheClose", .upload = true, .size = 300, .faults = {"--fail-stor-end", "1"},
+     .trace = "p e255/300 p e300/300 [Konec.] p s1000 p3", .text = "552 Disk full (test).\r\n"},
+    {.name = "DownloadOfAMissingFile", .upload = false, .size = -1, .trace = "p",
+     .text = "FtpFindFirstFile error code: 18 "},
+    {.name = "DownloadIntoAMissingFolder", .upload = false, .size = 300, .source = Source::FolderMissing,
+     .trace = "p2", .text = "LocalFile error code: "},
+    {.name = "DownloadDroppedAfterABlock", .upload = false, .size = 1000, .closeAtEvent = 510,
+     .trace = "p7 e255/1000 p4 e510/1000 p2", .text = "InternetReadFile error code: 12030 ",
+     .localBytes = 510, .connected = false},
+    {.name = "DownloadDroppedAtTheClosingEvent", .upload = false, .size = 300, .closeAtEvent = 300,
+     .trace = "p7 e255/300 p5 e300/300 p2", .text = "InternetReadFile2 error code: 12030 ",
+     .localBytes = 300, .connected = false},
+};
+// clang-format on
+
+TEST_P(PacingTrace, EachFailureLeavesWhatItsPathSays)
+{
+    for (const FailedTransfer &c : FailedTransfers) {
+        SCOPED_TRACE(c.name);
+        if (!c.faults.isEmpty() || !ftp.isConnected()) {
+            FtpTestServer::Options options;
+            options.extraArgs = c.faults;
+            ASSERT_TRUE(server.start(options)) << server.errorString().toStdString();
+            ASSERT_TRUE(connect()) << ftp.GetLastErrorMessage().toStdString();
+        }
+        const QString name = QString::fromLatin1(c.name) + QStringLiteral(".bin");
+        const QByteArray data = randomBytes(qMax<qint64>(c.size, 0));
+        QString l = c.source == Source::FolderMissing ? localPath(QStringLiteral("gone/") + name) : localPath(name);
+        QString r = name;
+        if (c.upload && c.source == Source::Present)
+            writeLocal(name, data);
+        if (!c.upload && c.size >= 0)
+            server.writeFile(name, data);
+        reset();
+        closeAtEvent = c.closeAtEvent;
+        if (c.closeInPause)
+            onSleep = [this] { ftp.CloseConnection(); };
+
+        EXPECT_FALSE(c.upload ? ftp.FTPUploadFile(l, r) : ftp.FTPDownloadFile(l, r));
+        EXPECT_EQ(shown(), c.trace);
+        const QString text = ftp.GetLastErrorMessage();
+        EXPECT_TRUE(text.startsWith(c.text)) << text.toStdString();
+        if (c.upload) {
+            EXPECT_EQ(c.remote == Remote::Absent, !server.exists(name));
+            if (c.source == Source::Present) {
+                EXPECT_EQ(readLocal(name), data) << "the source is never touched";
+            }
+        } else {
+            EXPECT_EQ(QFileInfo(l).exists() ? QFileInfo(l).size() : -1, c.localBytes);
+            if (c.localBytes > 0) {
+                EXPECT_EQ(readLocal(name), data.left(c.localBytes)) << "what arrived is on disk";
+            }
+            if (c.size >= 0) {
+                EXPECT_EQ(server.readFile(name), data);
+            }
+        }
+        EXPECT_EQ(ftp.isConnected(), c.connected);
+        if (ftp.isConnected()) {
+            EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("nothing.here")), -1)
+                << ftp.GetLastErrorMessage().toStdString();
+        }
+    }
+}
+
+INSTANTIATE_FOR_BOTH_MODES(PacingTrace);
 
 } // namespace

@@ -116,6 +116,66 @@ TEST_F(DownloadTest, MissingFileFailsThreeTimesWithItsOwnText)
     EXPECT_FALSE(QFile::exists(localFile(QStringLiteral("gone.bin"))));
 }
 
+// ---- the way of one file, either direction ---------------------------------
+
+// What the window lets happen while one file moves: "p" a pump of window
+// events (p3: three in a row), "s" a pause. The pump before the first pause
+// is the download's alone; the rest follows the transfer's own points and
+// the progress display's.
+struct FileWay
+{
+    const char *name;
+    bool upload;
+    QStringList faults;
+    const char *trace;
+};
+
+void PrintTo(const FileWay &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class OneFile : public JobTest, public ::testing::WithParamInterface<FileWay>
+{};
+
+TEST_P(OneFile, PumpsAndPausesInTheirPlaces)
+{
+    const FileWay &c = GetParam();
+    startServer(c.faults);
+    writeSettings();
+    load();
+    writeLocal(QStringLiteral("up.txt"), "upload");
+    server.writeFile(QStringLiteral("down.txt"), "download");
+    ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
+    form->Textimedat->setText(c.upload ? QStringLiteral("up.txt") : QStringLiteral("down.txt"));
+
+    QStringList trace;
+    int pumps = 0;
+    auto flushPumps = [&] {
+        if (pumps > 0)
+            trace.append(pumps == 1 ? QStringLiteral("p") : QStringLiteral("p%1").arg(pumps));
+        pumps = 0;
+    };
+    desktop.onPump = [&] { ++pumps; };
+    desktop.onSleep = [&](int ms) {
+        flushPumps();
+        trace.append(QStringLiteral("s%1").arg(ms));
+    };
+    EXPECT_EQ(run([&] { c.upload ? form->upload() : form->download(); }), std::nullopt);
+    flushPumps();
+    EXPECT_EQ(trace.join(QLatin1Char(' ')).toStdString(), c.trace);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Ways, OneFile,
+    ::testing::Values(
+        FileWay{"Upload", true, {}, "s100 p6 s1000 p5"},
+        FileWay{"Download", false, {}, "p s100 p19"},
+        FileWay{"UploadRefusedOnce", true, {"--refuse-stor", "1"}, "s100 p s1000 p s1000 p7 s1000 p5"}),
+    [](const ::testing::TestParamInfo<FileWay> &info) { return std::string(info.param.name); });
+// clang-format on
+
 // ---- the transfer command ---------------------------------------------------
 
 struct CommandCase

@@ -6,6 +6,7 @@
 
 #include <ostream>
 
+#include "platform/blanks.h"
 #include "platform/profile.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
@@ -99,6 +100,22 @@ TEST(Blank, OrdinalRuleAgainstOneSpace)
         EXPECT_EQ(isBlank(c.text), c.blank) << c.text.toStdString();
         EXPECT_EQ(isPresent(c.text), !c.blank) << c.text.toStdString();
     }
+}
+
+// Paths and the command line lose their blanks at both ends and nothing
+// else: a tab or a line break is part of what was given.
+TEST(Blank, StrippingTakesBlanksOnly)
+{
+    const struct
+    {
+        const char *text;
+        const char *stripped;
+    } cases[] = {
+        {"", ""},           {"   ", ""},           {"  a b  ", "a b"},     {"a", "a"},
+        {"\ta\t", "\ta\t"}, {" \ta \n", "\ta \n"}, {"\u00a0a", "\u00a0a"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(stripBlanks(QString::fromUtf8(c.text)).toStdString(), c.stripped) << c.text;
 }
 
 // ---- reading settings -----------------------------------------------------

@@ -3,34 +3,20 @@
 
 #include "ftp/cftp.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
+#include "platform/eventpump.h"
 #include "platform/inet/errors.h"
 
 namespace {
 const QString AgentName = QStringLiteral("Yrdo FTP Client");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
-// A transfer asks for window events after every block, hundreds of
-// thousands of times a second; letting Qt look a few hundred times a second
-// is all a person can tell apart.
-constexpr qint64 PumpIntervalNs = 4'000'000;
 } // namespace
 
 cFTP::cFTP(QObject *parent) : QObject(parent)
 {
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    // Even reading the clock costs a transfer speed when done for every
-    // block: it is read on every 64th call only.
-    mPump = [clock, calls = 0]() mutable {
-        if (++calls % 64 == 0 && clock->nsecsElapsed() >= PumpIntervalNs) {
-            QCoreApplication::processEvents();
-            clock->restart();
-        }
-    };
+    mPump = EventPump();
     mSleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     Class_Initialize();
 }

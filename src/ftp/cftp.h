@@ -79,7 +79,16 @@ private:
     bool report(bool ok, const QString &label);
     bool transferStillOpen();
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
-    void pump() { mPump(); }
+    void pump(int times)
+    {
+        for (; times > 0; --times)
+            mPump();
+    }
+    // transfers.cpp: one streamed file each way, and the one way out of a
+    // transfer that did not finish.
+    class TransferExit;
+    class Upload;
+    class Download;
 
     std::unique_ptr<inet::Session> hSession;
     std::unique_ptr<inet::FtpConnection> hConnection;

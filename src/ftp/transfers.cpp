@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include "ftp/localfile.h"
+#include "platform/blanks.h"
 #include "platform/inet/errors.h"
 
 namespace {
@@ -19,30 +20,42 @@ const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
+// The pause between an upload's last block and its close.
 constexpr int UploadSettleMs = 1000;
 
-// Only blanks are stripped, as the paths are written in the settings.
-QString stripBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
+// Where a transfer lets the window's events run, and how many times. The
+// counts are deliberate, not noise to be tidied away: each one is a chance
+// for the window to redraw and to act on "Zapri" in the middle of a file,
+// a download has always given the window twice an upload's chances per
+// block, and the tests pin every one of them.
+namespace UploadPumps {
+constexpr int AfterBlockSent = 1;
+constexpr int AfterBlockShown = 1;
+constexpr int AfterKonec = 1;
+constexpr int AfterSettling = 2;
+constexpr int AfterInternetClose = 1;
+// Once after a failure on the connection's side; a local one has none.
+constexpr int AfterFailure = 1;
+} // namespace UploadPumps
+
+namespace DownloadPumps {
+constexpr int AfterSizeLookup = 1;
+constexpr int AfterRemoteOpen = 1;
+// The local file opened, positioned at its start, the counter set.
+constexpr int AfterLocalOpen = 3;
+constexpr int AfterBlockWritten = 2;
+constexpr int AfterBlockShown = 2;
+constexpr int BeforeLastBlock = 1;
+constexpr int AfterLastBlock = 2;
+constexpr int AfterClosingEvent = 2;
+constexpr int AfterClose = 2;
+// A failed download returns at once.
+constexpr int AfterFailure = 0;
+} // namespace DownloadPumps
 
 int localErrorCode(const QFile &file)
 {
-    switch (file.error()) {
-    case QFileDevice::OpenError:
-        return file.exists() ? inet::ErrorAccessDenied : inet::ErrorFileNotFound;
-    case QFileDevice::PermissionsError:
-        return inet::ErrorAccessDenied;
-    default:
-        return inet::ErrorAccessDenied;
-    }
+    return file.error() == QFileDevice::OpenError && !file.exists() ? inet::ErrorFileNotFound : inet::ErrorAccessDenied;
 }
 
 // Reads exactly size bytes unless the data ends first; the count read, or
@@ -63,6 +76,69 @@ qint64 readFully(inet::FtpFile &remote, char *data, qint64 size)
 
 } // namespace
 
+// The one way out of a transfer that did not finish, from the moment its
+// remote file is open: the text that says what failed, then both files let
+// go in the order the direction needs, the partial remote file deleted
+// where the failure says so, a connection the server has hung up on
+// dropped, and the window's events let in where the direction does.
+class cFTP::TransferExit
+{
+public:
+    // What differs between the directions.
+    struct Closing
+    {
+        // A download writes out what arrived before it lets the server go;
+        // an upload lets the server go first.
+        bool localFirst;
+        int pumpsAfterNetworkFailure;
+    };
+    enum class Remote { Stays, Goes };
+
+    TransferExit(cFTP &ftp, Closing closing, const QString &localPath, const QString &remotePath,
+                 std::function<void()> closeLocal)
+        : mFtp(ftp), mClosing(closing), mLocalPath(localPath), mRemotePath(remotePath),
+          mCloseLocal(std::move(closeLocal))
+    {}
+
+    // A call on the connection failed: its code under the label of the step.
+    bool network(const QString &label, Remote remote = Remote::Stays)
+    {
+        mFtp.FormatTransferError(inet::lastError(), label);
+        leave(remote);
+        mFtp.pump(mClosing.pumpsAfterNetworkFailure);
+        return false;
+    }
+
+    // The local file failed; the server is not to blame, and what it has
+    // stays.
+    bool local(const QString &reason, int code)
+    {
+        mFtp.failLocal(LocalLabel, mLocalPath, reason, code);
+        leave(Remote::Stays);
+        return false;
+    }
+
+private:
+    void leave(Remote remote)
+    {
+        if (mClosing.localFirst)
+            mCloseLocal();
+        mFtp.hTransfer.reset();
+        if (!mClosing.localFirst)
+            mCloseLocal();
+        // A refused deletion puts its own text in place of this one.
+        if (remote == Remote::Goes)
+            mFtp.DeleteFTPFile(mRemotePath);
+        mFtp.dropDeadConnection();
+    }
+
+    cFTP &mFtp;
+    const Closing mClosing;
+    const QString &mLocalPath;
+    const QString &mRemotePath;
+    const std::function<void()> mCloseLocal;
+};
+
 // The window runs its events between blocks; whatever it does there must not
 // pull the connection from under the transfer.
 bool cFTP::transferStillOpen()
@@ -72,6 +148,181 @@ bool cFTP::transferStillOpen()
     inet::setLastError(inet::ErrorConnectionAborted);
     return false;
 }
+
+// One open local file to the open remote one.
+class cFTP::Upload
+{
+public:
+    Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath)
+        : mFtp(ftp), mLocal(local), mTotal(local.size()),
+          mExit(ftp, {.localFirst = false, .pumpsAfterNetworkFailure = UploadPumps::AfterFailure}, localPath,
+                remotePath, [this] { mLocal.close(); })
+    {}
+
+    bool run() { return sendFullBlocks() && sendLastBlock() && finish(); }
+
+private:
+    bool readLocal(qint64 size)
+    {
+        if (mLocal.read(mBlock, size))
+            return true;
+        return mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal),
+                           inet::ErrorAccessDenied);
+    }
+
+    bool sendFullBlocks()
+    {
+        for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
+            if (!readLocal(TransferBlockBytes))
+                return false;
+            if (!mFtp.hTransfer->write(mBlock, TransferBlockBytes))
+                return mExit.network(WriteLabel);
+            mFtp.pump(UploadPumps::AfterBlockSent);
+            mSent += TransferBlockBytes;
+            emit mFtp.FileTransferProgress(mSent, mTotal);
+            mFtp.pump(UploadPumps::AfterBlockShown);
+            if (!mFtp.transferStillOpen())
+                return mExit.network(WriteLabel);
+        }
+        return true;
+    }
+
+    // Only the bytes that remain go in the last write; then the closing
+    // event, which shows the whole file.
+    bool sendLastBlock()
+    {
+        const qint64 rest = mTotal - mSent;
+        if (rest > 0) {
+            if (!readLocal(rest))
+                return false;
+            if (!mFtp.hTransfer->write(mBlock, rest))
+                return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
+        }
+        mSent = mTotal;
+        emit mFtp.FileTransferProgress(mSent, mTotal);
+        return true;
+    }
+
+    bool finish()
+    {
+        mLocal.close();
+        emit mFtp.transferNote(QStringLiteral("Konec."));
+        mFtp.pump(UploadPumps::AfterKonec);
+        mFtp.mSleep(UploadSettleMs);
+        mFtp.pump(UploadPumps::AfterSettling);
+        if (!mFtp.transferStillOpen())
+            return mExit.network(LastWriteLabel);
+
+        // Only the server's final reply says the file arrived whole; a refusal
+        // there (disk full, aborted) must not pass for success, as the caller
+        // may delete the only other copy next.
+        if (!mFtp.hTransfer->close())
+            return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
+        mFtp.hTransfer.reset();
+        emit mFtp.transferNote(QStringLiteral("INTERNET CLOSE"));
+        mFtp.pump(UploadPumps::AfterInternetClose);
+        return true;
+    }
+
+    cFTP &mFtp;
+    LocalSource &mLocal;
+    const qint64 mTotal;
+    qint64 mSent = 0;
+    TransferExit mExit;
+    char mBlock[TransferBlockBytes];
+};
+
+// The open remote file of a listed size into a local file.
+class cFTP::Download
+{
+public:
+    Download(cFTP &ftp, const QString &localPath, const QString &remotePath, qint64 total)
+        : mFtp(ftp), mLocal(localPath), mTotal(total),
+          mExit(ftp, {.localFirst = true, .pumpsAfterNetworkFailure = DownloadPumps::AfterFailure}, localPath,
+                remotePath, [this] { mLocal.close(); })
+    {}
+
+    bool run()
+    {
+        // Truncated on opening: an older, longer file must not keep its tail.
+        if (!mLocal.open())
+            return mExit.local(mLocal.file().errorString(), localErrorCode(mLocal.file()));
+        mFtp.pump(DownloadPumps::AfterLocalOpen);
+        return receiveFullBlocks() && receiveLastBlock() && finish();
+    }
+
+private:
+    // A read that comes back short means the data ended before the listed
+    // size: the connection was cut, or the file shrank.
+    bool readBlock(qint64 size)
+    {
+        const qint64 n = readFully(*mFtp.hTransfer, mBlock, size);
+        if (n >= 0 && n < size)
+            inet::setLastError(inet::ErrorConnectionAborted);
+        return n == size;
+    }
+
+    bool failWrite() { return mExit.local(mLocal.file().errorString(), inet::ErrorAccessDenied); }
+
+    bool receiveFullBlocks()
+    {
+        for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
+            if (!readBlock(TransferBlockBytes))
+                return mExit.network(ReadLabel);
+            if (!mLocal.write(mBlock, TransferBlockBytes))
+                return failWrite();
+            mFtp.pump(DownloadPumps::AfterBlockWritten);
+            mReceived += TransferBlockBytes;
+            emit mFtp.FileTransferProgress(mReceived, mTotal);
+            mFtp.pump(DownloadPumps::AfterBlockShown);
+            if (!mFtp.transferStillOpen())
+                return mExit.network(ReadLabel);
+        }
+        return true;
+    }
+
+    // Only the bytes that remain are asked for in the last read.
+    bool receiveLastBlock()
+    {
+        const qint64 rest = mTotal - mReceived;
+        if (rest <= 0)
+            return true;
+        mFtp.pump(DownloadPumps::BeforeLastBlock);
+        if (!mFtp.transferStillOpen() || !readBlock(rest))
+            return mExit.network(LastReadLabel);
+        if (!mLocal.write(mBlock, rest))
+            return failWrite();
+        mReceived += rest;
+        mFtp.pump(DownloadPumps::AfterLastBlock);
+        return true;
+    }
+
+    bool finish()
+    {
+        emit mFtp.FileTransferProgress(mReceived, mTotal);
+        mFtp.pump(DownloadPumps::AfterClosingEvent);
+        if (!mFtp.transferStillOpen())
+            return mExit.network(LastReadLabel);
+        // The server must confirm the file, and the data must end where the
+        // listing said it would.
+        if (!mFtp.hTransfer->close())
+            return mExit.network(LastReadLabel);
+        mFtp.hTransfer.reset();
+        // On disk before we say so: the caller may delete the server's copy next.
+        if (!mLocal.commit())
+            return failWrite();
+        mLocal.close();
+        mFtp.pump(DownloadPumps::AfterClose);
+        return true;
+    }
+
+    cFTP &mFtp;
+    LocalTarget mLocal;
+    const qint64 mTotal;
+    qint64 mReceived = 0;
+    TransferExit mExit;
+    char mBlock[TransferBlockBytes];
+};
 
 bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
 {
@@ -90,71 +341,7 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
     hTransfer = c ? c->openFile(sRemote, inet::FileAccess::Write, transferKind()) : nullptr;
     if (!hTransfer)
         return report(false, PutOpenLabel);
-
-    const qint64 total = local.size();
-    qint64 sent = 0;
-    char block[TransferBlockBytes];
-
-    auto fail = [&](const QString &label, bool deleteRemote) {
-        FormatTransferError(inet::lastError(), label);
-        hTransfer.reset();
-        local.close();
-        if (deleteRemote)
-            DeleteFTPFile(sRemote);
-        dropDeadConnection();
-        pump();
-        return false;
-    };
-    auto readLocal = [&](qint64 size) {
-        if (local.read(block, size))
-            return true;
-        failLocal(LocalLabel, sLocal, QStringLiteral("the file ended before its size of %1 bytes").arg(total),
-                  inet::ErrorAccessDenied);
-        hTransfer.reset();
-        dropDeadConnection();
-        return false;
-    };
-
-    for (qint64 k = total / TransferBlockBytes; k > 0; --k) {
-        if (!readLocal(TransferBlockBytes))
-            return false;
-        if (!hTransfer->write(block, TransferBlockBytes))
-            return fail(WriteLabel, false);
-        pump();
-        sent += TransferBlockBytes;
-        emit FileTransferProgress(sent, total);
-        pump();
-        if (!transferStillOpen())
-            return fail(WriteLabel, false);
-    }
-    const qint64 rest = total - sent;
-    if (rest > 0) {
-        if (!readLocal(rest))
-            return false;
-        if (!hTransfer->write(block, rest))
-            return fail(LastWriteLabel, true);
-    }
-    sent = total;
-    emit FileTransferProgress(sent, total);
-
-    local.close();
-    emit transferNote(QStringLiteral("Konec."));
-    pump();
-    mSleep(UploadSettleMs);
-    pump();
-    pump();
-    if (!transferStillOpen())
-        return fail(LastWriteLabel, false);
-
-    // Only the server's final reply says the file arrived whole; a refusal
-    // there (disk full, aborted) must not pass for success, as the caller
-    // may delete the only other copy next.
-    if (!hTransfer->close())
-        return fail(LastWriteLabel, true);
-    hTransfer.reset();
-    emit transferNote(QStringLiteral("INTERNET CLOSE"));
-    pump();
-    return true;
+    return Upload(*this, local, sLocal, sRemote).run();
 }
 
 bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
@@ -165,7 +352,7 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
         return false;
 
     const qint64 total = GetFTPFileSize(sRemote);
-    pump();
+    pump(DownloadPumps::AfterSizeLookup);
     if (total == -1) {
         FormatTransferError(inet::ErrorNoMoreFiles, FindFirstLabel,
                             QStringLiteral("No file on the server matches %1\r\n").arg(sRemote));
@@ -176,88 +363,8 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
 
     inet::FtpConnection *c = connection();
     hTransfer = c ? c->openFile(sRemote, inet::FileAccess::Read, transferKind()) : nullptr;
-    pump();
+    pump(DownloadPumps::AfterRemoteOpen);
     if (!hTransfer)
         return report(false, GetOpenLabel);
-
-    // Truncated on opening: an older, longer file must not keep its tail.
-    LocalTarget local(sLocal);
-    if (!local.open()) {
-        failLocal(LocalLabel, sLocal, local.file().errorString(), localErrorCode(local.file()));
-        hTransfer.reset();
-        dropDeadConnection();
-        return false;
-    }
-    pump();
-    pump();
-    qint64 received = 0;
-    pump();
-
-    char block[TransferBlockBytes];
-    auto fail = [&](const QString &label) {
-        // A read that came back short means the data ended before the listed
-        // size: the connection was cut, or the file shrank.
-        FormatTransferError(inet::lastError(), label);
-        local.close();
-        hTransfer.reset();
-        dropDeadConnection();
-        return false;
-    };
-    auto failWrite = [&]() {
-        failLocal(LocalLabel, sLocal, local.file().errorString(), inet::ErrorAccessDenied);
-        local.close();
-        hTransfer.reset();
-        dropDeadConnection();
-        return false;
-    };
-    auto readBlock = [&](qint64 size) {
-        const qint64 n = readFully(*hTransfer, block, size);
-        if (n >= 0 && n < size)
-            inet::setLastError(inet::ErrorConnectionAborted);
-        return n == size;
-    };
-
-    for (qint64 k = total / TransferBlockBytes; k > 0; --k) {
-        if (!readBlock(TransferBlockBytes))
-            return fail(ReadLabel);
-        if (!local.write(block, TransferBlockBytes))
-            return failWrite();
-        pump();
-        received += TransferBlockBytes;
-        pump();
-        emit FileTransferProgress(received, total);
-        pump();
-        pump();
-        if (!transferStillOpen())
-            return fail(ReadLabel);
-    }
-    const qint64 rest = total - received;
-    if (rest > 0) {
-        pump();
-        if (!transferStillOpen() || !readBlock(rest))
-            return fail(LastReadLabel);
-        if (!local.write(block, rest))
-            return failWrite();
-        received += rest;
-        pump();
-        pump();
-    }
-
-    emit FileTransferProgress(received, total);
-    pump();
-    pump();
-    if (!transferStillOpen())
-        return fail(LastReadLabel);
-    // The server must confirm the file, and the data must end where the
-    // listing said it would.
-    if (!hTransfer->close())
-        return fail(LastReadLabel);
-    hTransfer.reset();
-    // On disk before we say so: the caller may delete the server's copy next.
-    if (!local.commit())
-        return failWrite();
-    local.close();
-    pump();
-    pump();
-    return true;
+    return Download(*this, sLocal, sRemote, total).run();
 }

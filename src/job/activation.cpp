@@ -3,24 +3,10 @@
 
 #include <QLineEdit>
 
+#include "platform/blanks.h"
 #include "platform/desktop.h"
 #include "settings/settings.h"
 #include "window/frmupdate.h"
-
-namespace {
-
-QString stripBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-} // namespace
 
 void FrmUpdate::Form_Activate()
 {

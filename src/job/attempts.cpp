@@ -1,17 +1,55 @@
-// The retry skeleton that uploads and downloads share.
+// The way of one file, upload or download: the pause before it, up to three
+// attempts with a reconnection in between, the log line, and the source
+// deleted or the job ended.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 
 #include "ftp/cftp.h"
 #include "platform/desktop.h"
+#include "platform/exitcode.h"
 #include "window/frmupdate.h"
 
 namespace {
 constexpr int Attempts = 3;
+constexpr int FirstAttemptPauseMs = 100;
 constexpr int ReconnectPauseMs = 1000;
+// The last words on the screen stay readable before the program ends.
+constexpr int FinalFailurePauseMs = 5000;
 const QString Root = QStringLiteral("/");
 } // namespace
+
+void FrmUpdate::transferFile(const Direction &direction)
+{
+    QString remote = textDIR->text() + Textimedat->text();
+    QString local = textLDIR->text() + Textimedat->text();
+    mStartTime = static_cast<float>(mDesktop.timer());
+
+    Label3->setText(direction.status);
+    mFTP->SetFTPDirectory(Root);
+    if (direction.pumpBeforePause)
+        mDesktop.pumpEvents();
+    mDesktop.sleep(FirstAttemptPauseMs);
+
+    // The transfer hands the paths back stripped; the log and the deletion
+    // name them so.
+    const QString &source = direction.localIsSource ? local : remote;
+    const QString &destination = direction.localIsSource ? remote : local;
+    if (!tryThreeTimes(direction.status, [&] { return (mFTP.get()->*direction.transfer)(local, remote); })) {
+        Label3->setText(direction.failedStatus + mFTP->GetLastErrorMessage());
+        LogFailure(source, destination, mFTP->GetLastErrorMessage());
+        mDesktop.sleep(FinalFailurePauseMs);
+        mDesktop.endProgram(ExitCode::FileFailed);
+    }
+
+    Label3->setText(QStringLiteral("Status: Prenos je končan."));
+    LogSuccess(source, destination);
+    if (Chkbrisi->isChecked())
+        direction.deleteSource(*this, source);
+    mDesktop.pumpEvents();
+    mDesktop.pumpEvents();
+}
 
 bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()> &attempt)
 {

@@ -1,41 +1,25 @@
 // One local file to the server, with up to three attempts.
 
-#include <QCheckBox>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 
 #include "ftp/cftp.h"
-#include "platform/exitcode.h"
-#include "platform/desktop.h"
 #include "window/frmupdate.h"
 
 void FrmUpdate::upload()
 {
-    QString remote = textDIR->text() + Textimedat->text();
-    QString local = textLDIR->text() + Textimedat->text();
-    mStartTime = static_cast<float>(mDesktop.timer());
-
-    const QString status = QStringLiteral("Status: prenos na strežnik...");
-    Label3->setText(status);
-    mFTP->SetFTPDirectory(QStringLiteral("/"));
-    mDesktop.sleep(100);
-
-    if (!tryThreeTimes(status, [&] { return mFTP->FTPUploadFile(local, remote); })) {
-        Label3->setText(QStringLiteral("Status napaka:") + mFTP->GetLastErrorMessage());
-        LogFailure(local, remote, mFTP->GetLastErrorMessage());
-        mDesktop.sleep(5000);
-        mDesktop.endProgram(ExitCode::FileFailed);
-    }
-
-    Label3->setText(QStringLiteral("Status: Prenos je končan."));
-    LogSuccess(local, remote);
-    if (Chkbrisi->isChecked()) {
-        QFile source(local);
-        if (!source.remove())
-            reportProblem(
-                QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2").arg(local, source.errorString()));
-    }
-    mDesktop.pumpEvents();
-    mDesktop.pumpEvents();
+    const Direction up{
+        .status = QStringLiteral("Status: prenos na strežnik..."),
+        .failedStatus = QStringLiteral("Status napaka:"),
+        .pumpBeforePause = false,
+        .transfer = &cFTP::FTPUploadFile,
+        .localIsSource = true,
+        .deleteSource =
+            [](FrmUpdate &form, const QString &local) {
+                QFile source(local);
+                if (!source.remove())
+                    form.reportProblem(QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
+                                           .arg(local, source.errorString()));
+            },
+    };
+    transferFile(up);
 }

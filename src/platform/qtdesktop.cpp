@@ -16,10 +16,6 @@
 #include <string>
 
 namespace {
-// A transfer asks for window events after every 255-byte block. Letting Qt
-// look at most every few milliseconds is all a person can tell apart, and
-// leaves the time to the transfer; a pump in between only reads the clock.
-constexpr qint64 PumpIntervalNs = 4'000'000;
 constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
 } // namespace
 
@@ -38,11 +34,7 @@ void QtDesktop::sleep(int ms)
 
 void QtDesktop::pumpEvents()
 {
-    const qint64 now = coarseMonotonicNs();
-    if (mLastPumpNs >= 0 && now - mLastPumpNs < PumpIntervalNs)
-        return;
-    QCoreApplication::processEvents();
-    mLastPumpNs = coarseMonotonicNs();
+    mPump();
 }
 
 void QtDesktop::exitProgram(int exitCode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/desktop.h"
+#include "platform/eventpump.h"
 
 // The production desktop: real sleeps, real event pumping, a real end.
 class QtDesktop final : public Desktop
@@ -23,7 +24,7 @@ protected:
 private:
     qint64 mClockStartNs = 0;
     qint64 mMidnightOffsetMs = 0;
-    qint64 mLastPumpNs = -1;
+    EventPump mPump;
 };
 
 // With no display to talk to, pick Qt's offscreen platform before the

@@ -87,7 +87,20 @@ private:
     void showRemaining(const QString &list);
     qint64 mListShownNs = 0;
 
-    // job/attempts.cpp: up to three attempts, reconnecting in between.
+    // What makes an upload and a download differ; the rest of the way of a
+    // file is one procedure.
+    struct Direction
+    {
+        QString status;       // Label3 while the file moves
+        QString failedStatus; // Label3 before the failure text
+        bool pumpBeforePause; // once before the pause ahead of the first attempt
+        bool (cFTP::*transfer)(QString &sLocal, QString &sRemote);
+        bool localIsSource; // the log names the source first
+        void (*deleteSource)(FrmUpdate &form, const QString &source);
+    };
+    // job/attempts.cpp: one file either way, in up to three attempts with a
+    // reconnection in between.
+    void transferFile(const Direction &direction);
     bool tryThreeTimes(const QString &status, const std::function<bool()> &attempt);
     // job/transferlog.cpp
     void LogSuccess(const QString &source, const QString &destination);
