@@ -165,12 +165,12 @@ INSTANTIATE_FOR_BOTH_MODES(EventSequence);
 // points: "Zapri" and the redraws of a busy job depend on them. The trace
 // reads "p" for a pump (p3 for three in a row), "e" for a progress event,
 // "s" for a pause and [text] for a note to the time-left line.
-class PacingTrace : public TransferTest
+class PacingTrace : public FtpClientTest
 {
 protected:
     void SetUp() override
     {
-        TransferTest::SetUp();
+        FtpClientTest::SetUp();
         ftp.SetPacing([this] { trace.append(QStringLiteral("p")); },
                       [this](int ms) {
                           trace.append(QStringLiteral("s%1").arg(ms));
