@@ -10,6 +10,7 @@
 
 namespace {
 const QString AgentName = QStringLiteral("Yrdo FTP Client");
+const QString ConnectLabel = QStringLiteral("InternetConnect");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
 } // namespace
@@ -60,17 +61,19 @@ bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QS
 {
     hTransfer.reset();
     hConnection.reset();
-    if (hSession) {
-        inet::ConnectOptions options;
-        options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive : inet::DataMode::Active;
-        hConnection = inet::FtpConnection::open(*hSession, sServer, sUser, sPassword, options);
-    } else {
-        inet::setLastError(inet::ErrorIncorrectHandleState);
+    if (!hSession) {
+        FormatTransferError(inet::Failure{inet::ErrorIncorrectHandleState}, ConnectLabel);
+        return false;
     }
-    if (hConnection)
-        return true;
-    FormatTransferError(inet::lastError(), QStringLiteral("InternetConnect"));
-    return false;
+    inet::ConnectOptions options;
+    options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive : inet::DataMode::Active;
+    auto opened = inet::FtpConnection::open(*hSession, sServer, sUser, sPassword, options);
+    if (!opened) {
+        FormatTransferError(opened.failure(), ConnectLabel);
+        return false;
+    }
+    hConnection = std::move(*opened);
+    return true;
 }
 
 void cFTP::SetTransferASCII()
@@ -134,15 +137,34 @@ bool cFTP::report(bool ok, const QString &label)
     return false;
 }
 
-void cFTP::FormatTransferError(int code, const QString &label, const QString &message)
+bool cFTP::report(const inet::Status &status, const QString &label)
 {
-    if (code == inet::ErrorExtendedError) {
+    if (status)
+        return true;
+    failWith(status.failure(), label);
+    return false;
+}
+
+void cFTP::failWith(const inet::Failure &failure, const QString &label)
+{
+    FormatTransferError(failure, label);
+    dropDeadConnection();
+}
+
+void cFTP::FormatTransferError(const inet::Failure &failure, const QString &label, const QString &message)
+{
+    if (failure.code == inet::ErrorExtendedError) {
         // The server said no: its own words are the clearest text there is.
-        sLastError = inet::lastResponseInfo().left(MaxResponseChars);
+        sLastError = failure.reply.left(MaxResponseChars);
         return;
     }
-    sLastError = label + QStringLiteral(" error code: ") + QString::number(code) + QStringLiteral(" Message: ")
-                 + (message.isEmpty() ? inet::messageText(code) : message);
+    sLastError = label + QStringLiteral(" error code: ") + QString::number(failure.code) + QStringLiteral(" Message: ")
+                 + (message.isEmpty() ? inet::messageText(failure.code) : message);
+}
+
+void cFTP::FormatTransferError(int code, const QString &label, const QString &message)
+{
+    FormatTransferError(inet::Failure{code, inet::lastResponseInfo()}, label, message);
 }
 
 bool cFTP::failLocal(const QString &label, const QString &path, const QString &reason, int code)

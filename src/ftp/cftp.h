@@ -67,6 +67,10 @@ signals:
     void transferNote(const QString &text);
 
 private:
+    // The failure text: for a server's refusal its reply alone, else the
+    // label, the code and the layer's message (or the one given).
+    void FormatTransferError(const inet::Failure &failure, const QString &label, const QString &message = QString());
+    // The same for the failure the layer left as the thread's last error.
     void FormatTransferError(int code, const QString &label, const QString &message = QString());
     void Class_Initialize();
     void Class_Terminate();
@@ -76,8 +80,12 @@ private:
     // A connection the server has hung up on is of no more use.
     void dropDeadConnection();
     // On failure: the text under the operation's label; passes ok on.
-    bool report(bool ok, const QString &label);
-    bool transferStillOpen();
+    [[nodiscard]] bool report(bool ok, const QString &label);
+    [[nodiscard]] bool report(const inet::Status &status, const QString &label);
+    // The failure's text under the operation's label, then the connection
+    // dropped if the server has hung up.
+    void failWith(const inet::Failure &failure, const QString &label);
+    [[nodiscard]] bool transferStillOpen();
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
     void pump(int times)
     {

@@ -1,14 +1,10 @@
 #include "platform/inet/control.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QSslSocket>
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <cctype>
 
-#include "platform/inet/errors.h"
+#include "platform/inet/socket.h"
 
 namespace inet {
 
@@ -19,75 +15,38 @@ constexpr qsizetype MaxLineBytes = 64 * 1024;
 constexpr qsizetype MaxReplyBytes = 1024 * 1024;
 // QUIT is a courtesy: a dead server must not hold up a reconnection.
 constexpr int QuitWaitMs = 2000;
+// How long a second reply to an abandoned transfer may take to follow the
+// first one: servers send the two back to back.
+constexpr int SecondReplyWaitMs = 50;
 
-int remainingMs(const QDeadlineTimer &deadline)
+bool startsWithCode(const QByteArray &line)
 {
-    const qint64 left = deadline.remainingTime();
-    return left < 0 ? 0 : static_cast<int>(qMin<qint64>(left, INT_MAX));
-}
-
-// Name resolution blocks in the system resolver with no timeout of its own,
-// so it runs on a thread of its own and we wait for it only as long as the
-// deadline allows. A lookup that outlives us finishes and is thrown away.
-std::optional<QList<QHostAddress>> resolve(const QString &host, QDeadlineTimer deadline)
-{
-    const QHostAddress literal(host);
-    if (!literal.isNull())
-        return QList<QHostAddress>{literal};
-
-    struct Lookup
-    {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        QList<QHostAddress> addresses;
-    };
-    auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, host] {
-        const QHostInfo info = QHostInfo::fromName(host);
-        std::lock_guard lock(lookup->mutex);
-        lookup->addresses = info.addresses();
-        lookup->finished = true;
-        lookup->done.notify_all();
-    }).detach();
-
-    std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(remainingMs(deadline)),
-                               [&] { return lookup->finished; }))
-        return std::nullopt;
-    return lookup->addresses;
+    return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
+           && std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]))
+           && (line.size() == 3 || line[3] == ' ' || line[3] == '-');
 }
 
 } // namespace
 
-std::unique_ptr<QSslSocket> connectSocket(const ServerAddress &server, QDeadlineTimer deadline)
+Result<Reply> expect(Result<Reply> reply, int code)
 {
-    const auto addresses = resolve(server.host, deadline);
-    if (!addresses) {
-        setLastError(ErrorTimeout);
-        return nullptr;
-    }
-    if (addresses->isEmpty()) {
-        setLastError(ErrorNameNotResolved);
-        return nullptr;
-    }
+    if (reply && reply->code != code)
+        return reply->failure();
+    return reply;
+}
 
-    int error = ErrorCannotConnect;
-    for (const QHostAddress &address : *addresses) {
-        if (deadline.hasExpired()) {
-            error = ErrorTimeout;
-            break;
-        }
-        auto socket = std::make_unique<QSslSocket>();
-        socket->connectToHost(address, server.port);
-        if (socket->waitForConnected(remainingMs(deadline)))
-            return socket;
-        error = socket->error() == QAbstractSocket::SocketTimeoutError || deadline.hasExpired() ? ErrorTimeout
-                                                                                                : ErrorCannotConnect;
-        socket->abort();
-    }
-    setLastError(error);
-    return nullptr;
+Status completed(const Result<Reply> &reply)
+{
+    if (!reply)
+        return reply.failure();
+    if (!reply->positiveCompletion())
+        return reply->failure();
+    return {};
+}
+
+bool fitsOneLine(QStringView text)
+{
+    return !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')) && !text.contains(QChar(0));
 }
 
 ControlChannel::ControlChannel(std::unique_ptr<QSslSocket> socket, int timeoutMs)
@@ -100,12 +59,12 @@ ControlChannel::~ControlChannel()
         mSocket->abort();
 }
 
-std::unique_ptr<ControlChannel> ControlChannel::connect(const ServerAddress &server, int timeoutMs)
+Result<std::unique_ptr<ControlChannel>> ControlChannel::connect(const ServerAddress &server, int timeoutMs)
 {
     auto socket = connectSocket(server, QDeadlineTimer(timeoutMs));
     if (!socket)
-        return nullptr;
-    return std::unique_ptr<ControlChannel>(new ControlChannel(std::move(socket), timeoutMs));
+        return socket.failure();
+    return std::unique_ptr<ControlChannel>(new ControlChannel(std::move(*socket), timeoutMs));
 }
 
 bool ControlChannel::isOpen() const
@@ -113,136 +72,143 @@ bool ControlChannel::isOpen() const
     return mSocket && mSocket->state() == QAbstractSocket::ConnectedState;
 }
 
+QHostAddress ControlChannel::localAddress() const
+{
+    return mSocket->localAddress();
+}
+
+QHostAddress ControlChannel::peerAddress() const
+{
+    return mSocket->peerAddress();
+}
+
 void ControlChannel::abort()
 {
     mSocket->abort();
 }
 
-void ControlChannel::failAborted()
+Failure ControlChannel::drop(Failure failure)
 {
     mSocket->abort();
-    setLastError(ErrorConnectionAborted);
+    return failure;
 }
 
-bool ControlChannel::send(const QString &command)
+Result<Reply> ControlChannel::command(const QString &line)
 {
-    // A name or setting carrying a line break would smuggle a second command
-    // to the server; refuse it before a single byte leaves.
-    if (command.contains(QLatin1Char('\r')) || command.contains(QLatin1Char('\n')) || command.contains(QChar(0))) {
-        setLastError(ErrorInvalidParameter);
-        return false;
-    }
-    if (!isOpen()) {
-        setLastError(ErrorConnectionAborted);
-        return false;
-    }
-    const QDeadlineTimer deadline(mTimeoutMs);
-    mSocket->write(command.toUtf8() + "\r\n");
+    return exchange(line, mTimeoutMs);
+}
+
+Result<Reply> ControlChannel::exchange(const QString &line, int waitMs)
+{
+    // Refused before a single byte leaves, so the connection stays good.
+    if (!fitsOneLine(line))
+        return Failure{ErrorInvalidParameter};
+    if (const Status sent = send(line, QDeadlineTimer(waitMs)); !sent)
+        return drop(sent.failure());
+    return readReply(waitMs);
+}
+
+Result<Reply> ControlChannel::readReply()
+{
+    return readReply(mTimeoutMs);
+}
+
+Result<Reply> ControlChannel::readReply(int waitMs)
+{
+    Result<Reply> reply = receive(QDeadlineTimer(waitMs));
+    if (!reply)
+        return drop(reply.failure());
+    if (mSessionOpen && reply->code == 421)
+        return drop(Failure{ErrorConnectionAborted, reply->text});
+    return reply;
+}
+
+bool ControlChannel::replyPending(int waitMs)
+{
+    return mSocket->bytesAvailable() > 0 || mSocket->waitForReadyRead(waitMs);
+}
+
+Status ControlChannel::send(const QString &line, QDeadlineTimer deadline)
+{
+    if (!isOpen())
+        return Failure{ErrorConnectionAborted};
+    mSocket->write(line.toUtf8() + "\r\n");
     while (mSocket->bytesToWrite() > 0) {
         if (!mSocket->waitForBytesWritten(remainingMs(deadline))) {
-            if (deadline.hasExpired() || mSocket->error() == QAbstractSocket::SocketTimeoutError) {
-                setLastError(ErrorTimeout);
-                return false;
-            }
-            failAborted();
-            return false;
+            const bool late = deadline.hasExpired() || mSocket->error() == QAbstractSocket::SocketTimeoutError;
+            return Failure{late ? ErrorTimeout : ErrorConnectionAborted};
         }
     }
-    return true;
+    return {};
 }
 
-bool ControlChannel::readLine(QByteArray &line, QDeadlineTimer deadline)
+Result<QByteArray> ControlChannel::readLine(QDeadlineTimer deadline)
 {
     while (!mSocket->canReadLine()) {
-        if (mSocket->bytesAvailable() > MaxLineBytes) {
-            mSocket->abort();
-            setLastError(ErrorInvalidServerResponse);
-            return false;
-        }
-        if (mSocket->state() != QAbstractSocket::ConnectedState) {
-            failAborted();
-            return false;
-        }
+        if (mSocket->bytesAvailable() > MaxLineBytes)
+            return Failure{ErrorInvalidServerResponse};
+        if (mSocket->state() != QAbstractSocket::ConnectedState)
+            return Failure{ErrorConnectionAborted};
         if (!mSocket->waitForReadyRead(remainingMs(deadline))) {
             if (mSocket->canReadLine())
                 break;
             if (mSocket->state() != QAbstractSocket::ConnectedState
-                || mSocket->error() == QAbstractSocket::RemoteHostClosedError) {
-                failAborted();
-                return false;
-            }
-            setLastError(ErrorTimeout);
-            return false;
+                || mSocket->error() == QAbstractSocket::RemoteHostClosedError)
+                return Failure{ErrorConnectionAborted};
+            return Failure{ErrorTimeout};
         }
     }
-    line = mSocket->readLine(MaxLineBytes + 1);
+    QByteArray line = mSocket->readLine(MaxLineBytes + 1);
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
-    return true;
+    return line;
 }
 
-bool ControlChannel::readReply(Reply &reply)
+Result<Reply> ControlChannel::receive(QDeadlineTimer deadline)
 {
-    const QDeadlineTimer deadline(mTimeoutMs);
-    auto isCode = [](const QByteArray &line) {
-        return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
-               && std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]))
-               && (line.size() == 3 || line[3] == ' ' || line[3] == '-');
-    };
-
-    QByteArray line;
-    if (!readLine(line, deadline))
-        return false;
-    if (!isCode(line)) {
-        mSocket->abort();
-        setLastError(ErrorInvalidServerResponse);
-        return false;
-    }
-    QByteArray text = line + "\r\n";
-    const QByteArray code = line.left(3);
-    if (line.size() > 3 && line[3] == '-') {
+    Result<QByteArray> line = readLine(deadline);
+    if (!line)
+        return line.failure();
+    if (!startsWithCode(*line))
+        return Failure{ErrorInvalidServerResponse};
+    QByteArray text = *line + "\r\n";
+    const QByteArray code = line->left(3);
+    if (line->size() > 3 && line->at(3) == '-') {
         // A multi-line reply ends with the line that repeats the code
         // followed by a blank (or by nothing at all).
         for (;;) {
-            if (!readLine(line, deadline))
-                return false;
-            text += line + "\r\n";
-            if (text.size() > MaxReplyBytes) {
-                mSocket->abort();
-                setLastError(ErrorInvalidServerResponse);
-                return false;
-            }
-            if (line.startsWith(code) && (line.size() == 3 || line[3] == ' '))
+            line = readLine(deadline);
+            if (!line)
+                return line.failure();
+            text += *line + "\r\n";
+            if (text.size() > MaxReplyBytes)
+                return Failure{ErrorInvalidServerResponse};
+            if (line->startsWith(code) && (line->size() == 3 || line->at(3) == ' '))
                 break;
         }
     }
-    reply.code = code.toInt();
-    reply.text = QString::fromUtf8(text);
-    setLastResponseInfo(reply.text);
-    return true;
+    return Reply{code.toInt(), QString::fromUtf8(text)};
 }
 
-bool ControlChannel::command(const QString &command, Reply &reply)
+void ControlChannel::resynchronize(int waitMs)
 {
-    return send(command) && readReply(reply);
+    if (!isOpen())
+        return;
+    // A transfer cut short is answered by one reply (426, 451 or 226); a
+    // second one right behind it (426 then 226) is taken too. A reply that
+    // does not come has dropped the connection on its way (readReply).
+    if (readReply(waitMs).ok() && replyPending(SecondReplyWaitMs))
+        static_cast<void>(readReply());
 }
 
 void ControlChannel::quit()
 {
     if (!isOpen())
         return;
-    // Closing is no failure of anybody's: keep the thread's error state as
-    // the last real failure left it.
-    const int error = lastError();
-    const QString response = lastResponseInfo();
-    const int timeout = mTimeoutMs;
-    mTimeoutMs = qMin(mTimeoutMs, QuitWaitMs);
-    Reply reply;
-    command(QStringLiteral("QUIT"), reply);
-    mTimeoutMs = timeout;
+    // Saying goodbye is a courtesy: whatever the server answers, or fails
+    // to, changes nothing for anybody.
+    static_cast<void>(exchange(QStringLiteral("QUIT"), qMin(mTimeoutMs, QuitWaitMs)));
     mSocket->abort();
-    setLastError(error);
-    setLastResponseInfo(response);
 }
 
 } // namespace inet

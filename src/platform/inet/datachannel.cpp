@@ -3,24 +3,16 @@
 #include <QRegularExpression>
 #include <QSslSocket>
 
-#include "platform/inet/errors.h"
-#include "platform/inet/ftpconnection.h"
+#include "platform/inet/socket.h"
 
 namespace inet {
 
 namespace {
 
-int remainingMs(const QDeadlineTimer &deadline)
-{
-    const qint64 left = deadline.remainingTime();
-    return left < 0 ? 0 : static_cast<int>(qMin<qint64>(left, INT_MAX));
-}
-
-bool failWithReply(const Reply &reply)
-{
-    setLastError(reply.negative() ? ErrorExtendedError : ErrorInvalidServerResponse);
-    return false;
-}
+// How often the wait for the server's data connection looks at the control
+// connection in between.
+constexpr int AcceptSliceMs = 20;
+constexpr int ControlGlanceMs = 5;
 
 // "229 Entering Extended Passive Mode (|||6446|)"
 std::optional<quint16> parseEpsv(const QString &text)
@@ -52,6 +44,25 @@ std::optional<quint16> parsePasv(const QString &text)
     return static_cast<quint16>(high * 256 + low);
 }
 
+// "PORT h1,h2,h3,h4,p1,p2" for IPv4, "EPRT |2|address|port|" for IPv6.
+QString portCommand(const QHostAddress &local, quint16 port)
+{
+    bool isV4 = false;
+    const quint32 v4 = local.toIPv4Address(&isV4);
+    if (isV4) {
+        return QStringLiteral("PORT %1,%2,%3,%4,%5,%6")
+            .arg(v4 >> 24)
+            .arg((v4 >> 16) & 0xFF)
+            .arg((v4 >> 8) & 0xFF)
+            .arg(v4 & 0xFF)
+            .arg(port >> 8)
+            .arg(port & 0xFF);
+    }
+    QHostAddress plain = local;
+    plain.setScopeId(QString());
+    return QStringLiteral("EPRT |2|%1|%2|").arg(plain.toString()).arg(port);
+}
+
 } // namespace
 
 // Hands out QSslSocket objects, so that a data connection can later be
@@ -75,131 +86,95 @@ DataChannel::~DataChannel()
         mSocket->abort();
 }
 
-std::unique_ptr<DataChannel> DataChannel::open(ControlChannel &control, DataMode mode, bool &epsvRefused)
+Result<std::unique_ptr<DataChannel>> DataChannel::open(ControlChannel &control, DataMode mode, bool &epsvRefused)
 {
     std::unique_ptr<DataChannel> channel(new DataChannel);
-    const bool ok
+    const Status opened
         = mode == DataMode::Active ? channel->openActive(control) : channel->openPassive(control, epsvRefused);
-    if (!ok)
-        return nullptr;
+    if (!opened)
+        return opened.failure();
     return channel;
 }
 
-bool DataChannel::openActive(ControlChannel &control)
+Status DataChannel::openActive(ControlChannel &control)
 {
-    const QHostAddress local = control.socket().localAddress();
+    const QHostAddress local = control.localAddress();
     mListener = std::make_unique<Listener>();
-    if (!mListener->listen(local, 0)) {
-        setLastError(ErrorCannotConnect);
-        return false;
-    }
-    const quint16 port = mListener->serverPort();
-    QString command;
-    bool isV4 = false;
-    const quint32 v4 = local.toIPv4Address(&isV4);
-    if (isV4) {
-        command = QStringLiteral("PORT %1,%2,%3,%4,%5,%6")
-                      .arg(v4 >> 24)
-                      .arg((v4 >> 16) & 0xFF)
-                      .arg((v4 >> 8) & 0xFF)
-                      .arg(v4 & 0xFF)
-                      .arg(port >> 8)
-                      .arg(port & 0xFF);
-    } else {
-        QHostAddress plain = local;
-        plain.setScopeId(QString());
-        command = QStringLiteral("EPRT |2|%1|%2|").arg(plain.toString()).arg(port);
-    }
-    Reply reply;
-    if (!control.command(command, reply))
-        return false;
-    if (!reply.positiveCompletion())
-        return failWithReply(reply);
-    return true;
+    if (!mListener->listen(local, 0))
+        return Failure{ErrorCannotConnect};
+    return completed(control.command(portCommand(local, mListener->serverPort())));
 }
 
-bool DataChannel::openPassive(ControlChannel &control, bool &epsvRefused)
+// The port the server listens on for us: EPSV first, PASV when an IPv4
+// server does not know EPSV (and from then on, without asking again).
+Result<quint16> DataChannel::enterPassive(ControlChannel &control, bool &epsvRefused)
 {
-    const QHostAddress peer = control.socket().peerAddress();
-    bool isV4 = false;
-    peer.toIPv4Address(&isV4);
-
-    std::optional<quint16> port;
-    Reply reply;
     if (!epsvRefused) {
-        if (!control.command(QStringLiteral("EPSV"), reply))
-            return false;
-        if (reply.code == 229) {
-            port = parseEpsv(reply.text);
-            if (!port) {
-                setLastError(ErrorInvalidServerResponse);
-                return false;
-            }
-        } else if (reply.code / 100 == 5 && isV4) {
-            epsvRefused = true;
-        } else {
-            return failWithReply(reply);
+        const Result<Reply> reply = control.command(QStringLiteral("EPSV"));
+        if (!reply)
+            return reply.failure();
+        if (reply->code == 229) {
+            const auto port = parseEpsv(reply->text);
+            return port ? Result<quint16>(*port) : Failure{ErrorInvalidServerResponse, reply->text};
         }
+        bool isV4 = false;
+        control.peerAddress().toIPv4Address(&isV4);
+        if (reply->code / 100 != 5 || !isV4)
+            return reply->failure();
+        epsvRefused = true;
     }
-    if (!port) {
-        if (!control.command(QStringLiteral("PASV"), reply))
-            return false;
-        if (reply.code != 227)
-            return failWithReply(reply);
-        port = parsePasv(reply.text);
-        if (!port) {
-            setLastError(ErrorInvalidServerResponse);
-            return false;
-        }
-    }
-
-    ServerAddress target{peer.toString(), *port};
-    mSocket = connectSocket(target, QDeadlineTimer(control.timeoutMs()));
-    return mSocket != nullptr;
+    const Result<Reply> reply = expect(control.command(QStringLiteral("PASV")), 227);
+    if (!reply)
+        return reply.failure();
+    const auto port = parsePasv(reply->text);
+    return port ? Result<quint16>(*port) : Failure{ErrorInvalidServerResponse, reply->text};
 }
 
-bool DataChannel::establish(ControlChannel &control, Reply &reply, bool &replyRead)
+Status DataChannel::openPassive(ControlChannel &control, bool &epsvRefused)
 {
-    replyRead = false;
+    const Result<quint16> port = enterPassive(control, epsvRefused);
+    if (!port)
+        return port.failure();
+    const ServerAddress target{control.peerAddress().toString(), *port};
+    auto socket = connectSocket(target, QDeadlineTimer(control.timeoutMs()));
+    if (!socket)
+        return socket.failure();
+    mSocket = std::move(*socket);
+    return {};
+}
+
+Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &control)
+{
     if (!mListener)
-        return mSocket != nullptr;
+        return std::move(mSocket);
 
     // Wait for the server's connection, but keep an ear on the control
     // connection: a server that cannot reach us says so there (425).
     const QDeadlineTimer deadline(control.timeoutMs());
-    const QHostAddress peer = control.socket().peerAddress();
+    const QHostAddress peer = control.peerAddress();
     while (!deadline.hasExpired()) {
-        if (mListener->waitForNewConnection(qMin(20, remainingMs(deadline))) || mListener->hasPendingConnections()) {
+        if (mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))
+            || mListener->hasPendingConnections()) {
             auto *incoming = static_cast<QSslSocket *>(mListener->nextPendingConnection());
             incoming->setParent(nullptr);
             std::unique_ptr<QSslSocket> socket(incoming);
             // Only the server we talk to may deliver our data.
             if (socket->peerAddress().isEqual(peer, QHostAddress::TolerantConversion)) {
-                mSocket = std::move(socket);
                 mListener->close();
-                return true;
+                return socket;
             }
             socket->abort();
             continue;
         }
-        if (control.socket().bytesAvailable() > 0 || control.socket().waitForReadyRead(5)) {
-            replyRead = control.readReply(reply);
-            if (replyRead)
-                failWithReply(reply);
-            return false;
+        if (control.replyPending(ControlGlanceMs)) {
+            const Result<Reply> reply = control.readReply();
+            return reply ? reply->failure() : reply.failure();
         }
-        if (!control.isOpen()) {
-            setLastError(ErrorConnectionAborted);
-            return false;
-        }
+        if (!control.isOpen())
+            return Failure{ErrorConnectionAborted};
     }
-    setLastError(ErrorTimeout);
-    return false;
-}
-
-std::unique_ptr<QSslSocket> DataChannel::takeSocket()
-{
-    return std::move(mSocket);
+    control.abort();
+    return Failure{ErrorTimeout};
 }
 
 } // namespace inet

@@ -1,17 +1,16 @@
 #pragma once
 
-#include <QDeadlineTimer>
 #include <QTcpServer>
 
 #include <memory>
 
 #include "platform/inet/control.h"
+#include "platform/inet/options.h"
+#include "platform/inet/result.h"
 
 class QSslSocket;
 
 namespace inet {
-
-enum class DataMode;
 
 // The data connection of one transfer or listing. Set up before the command
 // that uses it (active: we listen and say where with PORT or EPRT; passive:
@@ -22,23 +21,23 @@ class DataChannel
 public:
     // Sends the commands that set up the data connection. epsvRefused
     // remembers, per control connection, a server that does not know EPSV.
-    static std::unique_ptr<DataChannel> open(ControlChannel &control, DataMode mode, bool &epsvRefused);
+    static Result<std::unique_ptr<DataChannel>> open(ControlChannel &control, DataMode mode, bool &epsvRefused);
     ~DataChannel();
 
-    // Waits for the data connection to be there. While waiting in active
-    // mode, a reply on the control connection (the server could not connect
-    // back) ends the wait: it is read into reply and false is returned.
-    bool establish(ControlChannel &control, Reply &reply, bool &replyRead);
-
-    // The connected data socket; valid after establish().
-    std::unique_ptr<QSslSocket> takeSocket();
+    // Waits for the data connection to be there and hands it over. While
+    // waiting in active mode, a reply on the control connection (the server
+    // could not connect back: 425) ends the wait and is the failure. A wait
+    // that ends with no reply drops the control connection, as the server
+    // may still connect or answer later.
+    Result<std::unique_ptr<QSslSocket>> establish(ControlChannel &control);
 
 private:
     class Listener;
     DataChannel() = default;
 
-    bool openActive(ControlChannel &control);
-    bool openPassive(ControlChannel &control, bool &epsvRefused);
+    Status openActive(ControlChannel &control);
+    Status openPassive(ControlChannel &control, bool &epsvRefused);
+    Result<quint16> enterPassive(ControlChannel &control, bool &epsvRefused);
 
     std::unique_ptr<Listener> mListener;
     std::unique_ptr<QSslSocket> mSocket;

@@ -1,5 +1,7 @@
 #include "platform/inet/errors.h"
 
+#include "platform/inet/result.h"
+
 namespace inet {
 
 namespace {
@@ -22,9 +24,11 @@ QString lastResponseInfo()
     return tLastResponse;
 }
 
-void setLastResponseInfo(const QString &text)
+void setLastFailure(const Failure &failure)
 {
-    tLastResponse = text;
+    tLastError = failure.code;
+    if (!failure.reply.isEmpty())
+        tLastResponse = failure.reply;
 }
 
 QString messageText(int code)

@@ -28,9 +28,15 @@ enum Error : int {
 int lastError();
 void setLastError(int code);
 
-// The server's last reply on this thread, every line with its CR LF.
+// The server's reply that caused the last failure on this thread that had
+// one, every line with its CR LF.
 QString lastResponseInfo();
-void setLastResponseInfo(const QString &text);
+
+struct Failure;
+// Makes the failure the calling thread's last error and, when it carries a
+// reply, that reply the last response info. The layer's public operations
+// call this on their way out, and nothing inside the layer does.
+void setLastFailure(const Failure &failure);
 
 // The layer's own text for one of its codes, ending in CR LF; empty for
 // codes it has no text for (plain system codes).

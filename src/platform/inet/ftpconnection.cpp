@@ -5,7 +5,6 @@
 #include <QSslSocket>
 
 #include "platform/inet/datachannel.h"
-#include "platform/inet/errors.h"
 #include "platform/inet/session.h"
 
 namespace inet {
@@ -14,61 +13,37 @@ namespace {
 
 // A listing larger than this is not a directory but an attack.
 constexpr qsizetype MaxListingBytes = 64 * 1024 * 1024;
+constexpr qint64 ListingBlockBytes = 64 * 1024;
 constexpr qint64 CopyBlockBytes = 256 * 1024;
-
-// The server's own words when it said no; its reply is already the
-// thread's last response.
-bool failWithReply(const Reply &reply)
-{
-    setLastError(reply.negative() ? ErrorExtendedError : ErrorInvalidServerResponse);
-    return false;
-}
 
 // A server that repeats the password in its reply must not make us show or
 // log it.
-void hidePassword(const QString &password)
+Failure withoutPassword(Failure failure, const QString &password)
 {
-    if (password.size() < 4)
-        return;
-    QString text = lastResponseInfo();
-    if (text.contains(password)) {
-        text.replace(password, QStringLiteral("********"));
-        setLastResponseInfo(text);
+    if (password.size() >= 4)
+        failure.reply.replace(password, QStringLiteral("********"));
+    return failure;
+}
+
+Status readGreeting(ControlChannel &control)
+{
+    for (;;) {
+        const Result<Reply> reply = control.readReply();
+        if (!reply || !reply->positivePreliminary()) // "120 ready in a few minutes"
+            return completed(reply);
     }
 }
 
-bool safe(const QString &argument)
+Status logIn(ControlChannel &control, const QString &user, const QString &password)
 {
-    return !argument.contains(QLatin1Char('\r')) && !argument.contains(QLatin1Char('\n'))
-           && !argument.contains(QChar(0));
-}
-
-bool readGreeting(ControlChannel &control)
-{
-    Reply reply;
-    do {
-        if (!control.readReply(reply))
-            return false;
-    } while (reply.positivePreliminary()); // "120 ready in a few minutes"
-    return reply.positiveCompletion() || failWithReply(reply);
-}
-
-bool logIn(ControlChannel &control, const QString &user, const QString &password)
-{
-    Reply reply;
-    if (!control.command(QStringLiteral("USER ") + user, reply))
-        return false;
-    if (reply.positiveCompletion())
-        return true;
-    if (reply.code != 331)
-        return failWithReply(reply);
-
-    const bool answered = control.command(QStringLiteral("PASS ") + password, reply);
-    if (!answered)
-        return false;
-    hidePassword(password);
+    const Result<Reply> userReply = control.command(QStringLiteral("USER ") + user);
+    if (!userReply || userReply->code != 331)
+        return completed(userReply);
+    const Result<Reply> reply = control.command(QStringLiteral("PASS ") + password);
     // Also 332 (an account is wanted) fails: we have none to give.
-    return reply.positiveCompletion() || failWithReply(reply);
+    if (const Status in = completed(reply); !in)
+        return withoutPassword(in.failure(), password);
+    return {};
 }
 
 // "257 "/some ""quoted"" dir" is created" -> /some "quoted" dir
@@ -93,6 +68,17 @@ std::optional<QString> parsePwd(const QString &text)
     return std::nullopt;
 }
 
+// True when a FEAT reply names MLSD (or MLST, which brings it).
+bool listsMlsd(const QString &features)
+{
+    for (const QString &line : features.split(QStringLiteral("\r\n"))) {
+        const QString feature = line.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+        if (feature == QLatin1String("MLSD") || feature == QLatin1String("MLST"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 FtpConnection::FtpConnection(std::unique_ptr<ControlChannel> control, const ConnectOptions &options)
@@ -104,366 +90,339 @@ FtpConnection::~FtpConnection()
     mControl->quit();
 }
 
-std::unique_ptr<FtpConnection> FtpConnection::open(const Session &session, const QString &server, const QString &user,
-                                                   const QString &password, const ConnectOptions &options)
+Result<std::unique_ptr<FtpConnection>> FtpConnection::open(const Session &session, const QString &server,
+                                                           const QString &user, const QString &password,
+                                                           const ConnectOptions &options)
 {
-    if (!safe(user) || !safe(password)) {
-        setLastError(ErrorInvalidParameter);
-        return nullptr;
-    }
+    return published(connect(session, server, user, password, options));
+}
+
+Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &session, const QString &server,
+                                                              const QString &user, const QString &password,
+                                                              const ConnectOptions &options)
+{
+    if (!fitsOneLine(user) || !fitsOneLine(password) || options.security != Security::None)
+        return Failure{ErrorInvalidParameter};
     const auto address = parseServer(server);
-    if (!address) {
-        setLastError(ErrorNameNotResolved);
-        return nullptr;
-    }
+    if (!address)
+        return Failure{ErrorNameNotResolved};
     auto control = ControlChannel::connect(*address, session.timeoutMs());
     if (!control)
-        return nullptr;
-    if (!readGreeting(*control) || !logIn(*control, user, password))
-        return nullptr;
-    return std::unique_ptr<FtpConnection>(new FtpConnection(std::move(control), options));
+        return control.failure();
+    if (const Status greeted = readGreeting(**control); !greeted)
+        return greeted.failure();
+    if (const Status in = logIn(**control, user, password); !in)
+        return in.failure();
+    (*control)->sessionOpened();
+    return std::unique_ptr<FtpConnection>(new FtpConnection(std::move(*control), options));
 }
 
-bool FtpConnection::ready(std::initializer_list<QString> arguments)
+int FtpConnection::timeoutMs() const
+{
+    return mControl->timeoutMs();
+}
+
+Result<Reply> FtpConnection::finalReply()
+{
+    return mControl->readReply();
+}
+
+void FtpConnection::resynchronize(int waitMs)
+{
+    mControl->resynchronize(waitMs);
+}
+
+void FtpConnection::release()
+{
+    mBusy = false;
+}
+
+std::unique_ptr<FtpFile> FtpConnection::newFile(std::unique_ptr<QSslSocket> data, FileAccess access)
+{
+    mBusy = true;
+    return std::make_unique<FtpFile>(static_cast<ConnectionLink &>(*this), std::move(data), access);
+}
+
+std::unique_ptr<FtpSearch> FtpConnection::newSearch(QList<RemoteEntry> entries)
+{
+    mBusy = true;
+    return std::make_unique<FtpSearch>(static_cast<ConnectionLink &>(*this), std::move(entries));
+}
+
+Status FtpConnection::ready(std::initializer_list<QString> arguments) const
 {
     for (const QString &argument : arguments) {
-        if (!safe(argument)) {
-            setLastError(ErrorInvalidParameter);
-            return false;
-        }
+        if (!fitsOneLine(argument))
+            return Failure{ErrorInvalidParameter};
     }
-    if (mBusy) {
-        setLastError(ErrorTransferInProgress);
-        return false;
-    }
-    if (!mControl->isOpen()) {
-        setLastError(ErrorConnectionAborted);
-        return false;
-    }
-    return true;
+    if (mBusy)
+        return Failure{ErrorTransferInProgress};
+    if (!mControl->isOpen())
+        return Failure{ErrorConnectionAborted};
+    return {};
 }
 
-bool FtpConnection::readReply(Reply &reply)
+Status FtpConnection::simple(const QString &command, const QString &argument)
 {
-    if (!mControl->readReply(reply)) {
-        // A reply that never came leaves us out of step with the server for
-        // good: a late answer would be taken for the next command's.
-        if (lastError() == ErrorTimeout)
-            mControl->abort();
-        return false;
-    }
-    if (reply.code == 421) {
-        mControl->abort();
-        setLastError(ErrorConnectionAborted);
-        return false;
-    }
-    return true;
+    if (const Status ok = ready({argument}); !ok)
+        return ok;
+    return completed(mControl->command(command + QLatin1Char(' ') + argument));
 }
 
-bool FtpConnection::run(const QString &command, Reply &reply)
+Status FtpConnection::deleteFile(const QString &path)
 {
-    if (!mControl->send(command)) {
-        if (lastError() != ErrorInvalidParameter)
-            mControl->abort();
-        return false;
-    }
-    return readReply(reply);
+    return published(simple(QStringLiteral("DELE"), path));
 }
 
-bool FtpConnection::simple(const QString &command, const QString &argument)
+Status FtpConnection::createDirectory(const QString &path)
 {
-    if (!ready({argument}))
-        return false;
-    Reply reply;
-    if (!run(command + QLatin1Char(' ') + argument, reply))
-        return false;
-    return reply.positiveCompletion() || failWithReply(reply);
+    return published(simple(QStringLiteral("MKD"), path));
 }
 
-bool FtpConnection::deleteFile(const QString &path)
+Status FtpConnection::removeDirectory(const QString &path)
 {
-    return simple(QStringLiteral("DELE"), path);
+    return published(simple(QStringLiteral("RMD"), path));
 }
 
-bool FtpConnection::createDirectory(const QString &path)
+Status FtpConnection::setCurrentDirectory(const QString &path)
 {
-    return simple(QStringLiteral("MKD"), path);
+    return published(simple(QStringLiteral("CWD"), path));
 }
 
-bool FtpConnection::removeDirectory(const QString &path)
+Status FtpConnection::renameFile(const QString &from, const QString &to)
 {
-    return simple(QStringLiteral("RMD"), path);
+    return published(rename(from, to));
 }
 
-bool FtpConnection::setCurrentDirectory(const QString &path)
+Status FtpConnection::rename(const QString &from, const QString &to)
 {
-    return simple(QStringLiteral("CWD"), path);
+    if (const Status ok = ready({from, to}); !ok)
+        return ok;
+    if (const Result<Reply> pending = expect(mControl->command(QStringLiteral("RNFR ") + from), 350); !pending)
+        return pending.failure();
+    return completed(mControl->command(QStringLiteral("RNTO ") + to));
 }
 
-bool FtpConnection::renameFile(const QString &from, const QString &to)
+Result<QString> FtpConnection::currentDirectory()
 {
-    if (!ready({from, to}))
-        return false;
-    Reply reply;
-    if (!run(QStringLiteral("RNFR ") + from, reply))
-        return false;
-    if (reply.code != 350)
-        return failWithReply(reply);
-    if (!run(QStringLiteral("RNTO ") + to, reply))
-        return false;
-    return reply.positiveCompletion() || failWithReply(reply);
+    return published(workingDirectory());
 }
 
-bool FtpConnection::currentDirectory(QString &path)
+Result<QString> FtpConnection::workingDirectory()
 {
-    if (!ready({}))
-        return false;
-    Reply reply;
-    if (!run(QStringLiteral("PWD"), reply))
-        return false;
-    if (reply.code != 257)
-        return failWithReply(reply);
-    const auto parsed = parsePwd(reply.text);
-    if (!parsed) {
-        setLastError(ErrorInvalidServerResponse);
-        return false;
-    }
-    path = *parsed;
-    return true;
+    if (const Status ok = ready({}); !ok)
+        return ok.failure();
+    const Result<Reply> reply = expect(mControl->command(QStringLiteral("PWD")), 257);
+    if (!reply)
+        return reply.failure();
+    const auto path = parsePwd(reply->text);
+    if (!path)
+        return Failure{ErrorInvalidServerResponse, reply->text};
+    return *path;
 }
 
-bool FtpConnection::setType(TransferType type)
+Status FtpConnection::setType(TransferType type)
 {
     if (mType == type)
-        return true;
-    Reply reply;
-    if (!run(type == TransferType::Binary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"), reply))
-        return false;
-    if (!reply.positiveCompletion())
-        return failWithReply(reply);
+        return {};
+    const QString command = type == TransferType::Binary ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A");
+    if (const Status set = completed(mControl->command(command)); !set)
+        return set;
     mType = type;
-    return true;
+    return {};
 }
 
-std::unique_ptr<QSslSocket> FtpConnection::startData(const QString &command)
+Result<std::unique_ptr<QSslSocket>> FtpConnection::startData(const QString &command)
 {
     auto channel = DataChannel::open(*mControl, mOptions.mode, mEpsvRefused);
     if (!channel) {
-        if (lastError() == ErrorTimeout || lastError() == ErrorConnectionAborted)
+        // A passive data connection that could not be made in time leaves
+        // the server waiting for it: we can no longer be sure that the next
+        // reply answers the next command.
+        if (channel.failure().code == ErrorTimeout)
             mControl->abort();
-        return nullptr;
+        return channel.failure();
     }
-    Reply reply;
-    if (!run(command, reply))
-        return nullptr;
-    if (!reply.positivePreliminary()) {
-        failWithReply(reply);
-        return nullptr;
-    }
-    bool replyRead = false;
-    if (!channel->establish(*mControl, reply, replyRead)) {
-        if (!replyRead)
-            mControl->abort(); // the server may still connect or answer later
-        return nullptr;
-    }
-    return channel->takeSocket();
+    const Result<Reply> reply = mControl->command(command);
+    if (!reply)
+        return reply.failure();
+    if (!reply->positivePreliminary())
+        return reply->failure();
+    return (*channel)->establish(*mControl);
 }
 
 std::unique_ptr<FtpFile> FtpConnection::openFile(const QString &path, FileAccess access, TransferType type)
 {
-    if (!ready({path}) || !setType(type))
-        return nullptr;
+    Result<std::unique_ptr<FtpFile>> file = published(startTransfer(path, access, type));
+    return file ? std::move(*file) : nullptr;
+}
+
+Result<std::unique_ptr<FtpFile>> FtpConnection::startTransfer(const QString &path, FileAccess access, TransferType type)
+{
+    if (const Status ok = ready({path}); !ok)
+        return ok.failure();
+    if (const Status typed = setType(type); !typed)
+        return typed.failure();
     auto data = startData((access == FileAccess::Read ? QStringLiteral("RETR ") : QStringLiteral("STOR ")) + path);
     if (!data)
-        return nullptr;
-    return std::make_unique<FtpFile>(*this, std::move(data), access);
+        return data.failure();
+    return newFile(std::move(*data), access);
 }
 
-bool FtpConnection::knowsMlsd()
+Status FtpConnection::askFeatures()
 {
-    if (!mMlsd) {
-        Reply reply;
-        if (!run(QStringLiteral("FEAT"), reply))
-            return false;
-        bool mlsd = false;
-        if (reply.positiveCompletion()) {
-            for (const QString &line : reply.text.split(QStringLiteral("\r\n"))) {
-                const QString feature = line.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
-                mlsd = mlsd || feature == QLatin1String("MLSD") || feature == QLatin1String("MLST");
-            }
-        }
-        mMlsd = mlsd;
-    }
-    return *mMlsd;
+    if (mMlsd)
+        return {};
+    const Result<Reply> reply = mControl->command(QStringLiteral("FEAT"));
+    if (!reply)
+        return reply.failure();
+    mMlsd = reply->positiveCompletion() && listsMlsd(reply->text);
+    return {};
 }
 
-std::unique_ptr<FtpSearch> FtpConnection::findFirstFile(const QString &pattern)
+Result<std::unique_ptr<FtpSearch>> FtpConnection::findFirstFile(const QString &pattern)
 {
-    if (!ready({pattern}))
-        return nullptr;
+    return published(find(pattern));
+}
+
+Result<std::unique_ptr<FtpSearch>> FtpConnection::find(const QString &pattern)
+{
+    if (const Status ok = ready({pattern}); !ok)
+        return ok.failure();
     const qsizetype slash = pattern.lastIndexOf(QLatin1Char('/'));
     const QString directory = pattern.left(slash + 1);
     QString name = pattern.mid(slash + 1);
     if (name.isEmpty())
         name = QStringLiteral("*");
 
-    const bool mlsd = knowsMlsd();
-    if (!mControl->isOpen())
-        return nullptr;
+    if (const Status asked = askFeatures(); !asked)
+        return asked.failure();
+    const bool mlsd = *mMlsd;
     if (mlsd && !hasWildcard(name))
         return findOne(directory + name);
-    // Listings are text; the type is set like for any transfer.
-    if (!setType(TransferType::Ascii))
-        return nullptr;
     QString command = mlsd ? QStringLiteral("MLSD") : QStringLiteral("LIST");
     if (!directory.isEmpty())
         command += QLatin1Char(' ') + directory;
-    auto data = startData(command);
-    if (!data)
-        return nullptr;
-
-    QByteArray body;
-    {
-        FtpFile listing(*this, std::move(data), FileAccess::Read);
-        char block[64 * 1024];
-        for (;;) {
-            const qint64 n = listing.read(block, sizeof block);
-            if (n < 0)
-                return nullptr;
-            if (n == 0)
-                break;
-            body.append(block, n);
-            if (body.size() > MaxListingBytes) {
-                setLastError(ErrorInvalidServerResponse);
-                return nullptr;
-            }
-        }
-        if (!listing.close())
-            return nullptr;
-    }
+    const Result<QByteArray> body = fetchListing(command);
+    if (!body)
+        return body.failure();
 
     QList<RemoteEntry> matches;
-    for (RemoteEntry &entry : parseListing(QString::fromUtf8(body), mlsd)) {
-        // Some servers answer with paths; the name is what follows the last "/".
-        entry.name = entry.name.mid(entry.name.lastIndexOf(QLatin1Char('/')) + 1);
-        if (entry.name.isEmpty() || entry.name == QLatin1String(".") || entry.name == QLatin1String(".."))
-            continue;
-        if (wildcardMatch(name, entry.name))
-            matches.append(entry);
+    for (RemoteEntry &parsed : parseListing(QString::fromUtf8(*body), mlsd)) {
+        const auto entry = searchEntry(std::move(parsed));
+        if (entry && wildcardMatch(name, entry->name))
+            matches.append(*entry);
     }
-    if (matches.isEmpty()) {
-        setLastError(ErrorNoMoreFiles);
-        return nullptr;
+    if (matches.isEmpty())
+        return Failure{ErrorNoMoreFiles};
+    return newSearch(std::move(matches));
+}
+
+Result<QByteArray> FtpConnection::fetchListing(const QString &command)
+{
+    // Listings are text; the type is set like for any transfer.
+    if (const Status typed = setType(TransferType::Ascii); !typed)
+        return typed.failure();
+    auto data = startData(command);
+    if (!data)
+        return data.failure();
+    const std::unique_ptr<FtpFile> listing = newFile(std::move(*data), FileAccess::Read);
+    QByteArray body;
+    QByteArray block(ListingBlockBytes, Qt::Uninitialized);
+    for (;;) {
+        const Result<qint64> n = listing->readSome(block.data(), block.size());
+        if (!n)
+            return n.failure();
+        if (*n == 0)
+            break;
+        body.append(block.constData(), *n);
+        if (body.size() > MaxListingBytes)
+            return Failure{ErrorInvalidServerResponse};
     }
-    return std::make_unique<FtpSearch>(*this, std::move(matches));
+    if (const Status closed = listing->finish(); !closed)
+        return closed.failure();
+    return body;
 }
 
 // One name needs no listing of its whole folder: the server describes that
 // entry alone on the control connection. A job of many files would
 // otherwise list the folder again for every file.
-std::unique_ptr<FtpSearch> FtpConnection::findOne(const QString &path)
+Result<std::unique_ptr<FtpSearch>> FtpConnection::findOne(const QString &path)
 {
-    Reply reply;
-    if (!run(QStringLiteral("MLST ") + path, reply))
-        return nullptr;
-    if (reply.code == 550) {
-        setLastError(ErrorNoMoreFiles);
-        return nullptr;
-    }
-    if (reply.code != 250) {
-        failWithReply(reply);
-        return nullptr;
-    }
+    const Result<Reply> reply = mControl->command(QStringLiteral("MLST ") + path);
+    if (!reply)
+        return reply.failure();
+    if (reply->code == 550)
+        return Failure{ErrorNoMoreFiles, reply->text};
+    if (reply->code != 250)
+        return reply->failure();
     // The facts are the one line that starts with a blank.
-    for (const QString &line : reply.text.split(QStringLiteral("\r\n"))) {
+    for (const QString &line : reply->text.split(QStringLiteral("\r\n"))) {
         if (!line.startsWith(QLatin1Char(' ')))
             continue;
-        auto entry = parseMlsdLine(QStringView(line).mid(1));
+        auto parsed = parseMlsdLine(QStringView(line).mid(1));
+        const auto entry = parsed ? searchEntry(std::move(*parsed)) : std::nullopt;
         if (!entry)
             break;
-        entry->name = entry->name.mid(entry->name.lastIndexOf(QLatin1Char('/')) + 1);
-        if (entry->name.isEmpty() || entry->name == QLatin1String(".") || entry->name == QLatin1String(".."))
-            break;
-        return std::make_unique<FtpSearch>(*this, QList<RemoteEntry>{*entry});
+        return newSearch({*entry});
     }
-    setLastError(ErrorNoMoreFiles);
-    return nullptr;
+    return Failure{ErrorNoMoreFiles};
 }
 
-bool FtpConnection::putFile(const QString &localPath, const QString &remotePath, TransferType type)
+Status FtpConnection::putFile(const QString &localPath, const QString &remotePath, TransferType type)
+{
+    return published(upload(localPath, remotePath, type));
+}
+
+Status FtpConnection::upload(const QString &localPath, const QString &remotePath, TransferType type)
 {
     QFile local(localPath);
-    if (!local.open(QIODevice::ReadOnly)) {
-        setLastError(local.exists() ? ErrorAccessDenied : ErrorFileNotFound);
-        return false;
-    }
-    auto remote = openFile(remotePath, FileAccess::Write, type);
+    if (!local.open(QIODevice::ReadOnly))
+        return Failure{local.exists() ? ErrorAccessDenied : ErrorFileNotFound};
+    auto remote = startTransfer(remotePath, FileAccess::Write, type);
     if (!remote)
-        return false;
+        return remote.failure();
     QByteArray block(CopyBlockBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 n = local.read(block.data(), block.size());
-        if (n < 0) {
-            setLastError(ErrorAccessDenied);
-            return false;
-        }
+        if (n < 0)
+            return Failure{ErrorAccessDenied};
         if (n == 0)
             break;
-        if (!remote->write(block.constData(), n))
-            return false;
+        if (const Status written = (*remote)->writeAll(block.constData(), n); !written)
+            return written;
     }
-    return remote->close();
+    return (*remote)->finish();
 }
 
-bool FtpConnection::getFile(const QString &remotePath, const QString &localPath, TransferType type)
+Status FtpConnection::getFile(const QString &remotePath, const QString &localPath, TransferType type)
+{
+    return published(download(remotePath, localPath, type));
+}
+
+Status FtpConnection::download(const QString &remotePath, const QString &localPath, TransferType type)
 {
     QSaveFile local(localPath);
-    if (!local.open(QIODevice::WriteOnly)) {
-        setLastError(ErrorAccessDenied);
-        return false;
-    }
-    auto remote = openFile(remotePath, FileAccess::Read, type);
+    if (!local.open(QIODevice::WriteOnly))
+        return Failure{ErrorAccessDenied};
+    auto remote = startTransfer(remotePath, FileAccess::Read, type);
     if (!remote)
-        return false;
+        return remote.failure();
     QByteArray block(CopyBlockBytes, Qt::Uninitialized);
     for (;;) {
-        const qint64 n = remote->read(block.data(), block.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
+        const Result<qint64> n = (*remote)->readSome(block.data(), block.size());
+        if (!n)
+            return n.failure();
+        if (*n == 0)
             break;
-        if (local.write(block.constData(), n) != n) {
-            setLastError(ErrorAccessDenied);
-            return false;
-        }
+        if (local.write(block.constData(), *n) != *n)
+            return Failure{ErrorAccessDenied};
     }
-    if (!remote->close())
-        return false;
-    if (!local.commit()) {
-        setLastError(ErrorAccessDenied);
-        return false;
-    }
-    return true;
-}
-
-void FtpConnection::resynchronize(int waitMs)
-{
-    if (!mControl->isOpen())
-        return;
-    const int timeout = mControl->timeoutMs();
-    mControl->setTimeoutMs(waitMs);
-    Reply reply;
-    const bool answered = mControl->readReply(reply);
-    mControl->setTimeoutMs(timeout);
-    // A transfer cut short is answered by one reply (426, 451 or 226); a
-    // second one right behind it (426 then 226) is taken too.
-    if (!answered || reply.code == 421) {
-        mControl->abort();
-        return;
-    }
-    if (mControl->socket().bytesAvailable() > 0 || mControl->socket().waitForReadyRead(50))
-        if (!mControl->readReply(reply))
-            mControl->abort();
+    if (const Status closed = (*remote)->finish(); !closed)
+        return closed;
+    if (!local.commit())
+        return Failure{ErrorAccessDenied};
+    return {};
 }
 
 } // namespace inet

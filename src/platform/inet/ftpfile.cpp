@@ -1,12 +1,10 @@
 #include "platform/inet/ftpfile.h"
 
-#include <QDeadlineTimer>
 #include <QSslSocket>
 
 #include <cstring>
 
-#include "platform/inet/errors.h"
-#include "platform/inet/ftpconnection.h"
+#include "platform/inet/link.h"
 
 namespace inet {
 
@@ -22,10 +20,9 @@ constexpr int AbandonReplyMs = 2000;
 
 } // namespace
 
-FtpFile::FtpFile(FtpConnection &connection, std::unique_ptr<QSslSocket> data, FileAccess access)
-    : mConnection(connection), mData(std::move(data)), mAccess(access)
+FtpFile::FtpFile(ConnectionLink &link, std::unique_ptr<QSslSocket> data, FileAccess access)
+    : mLink(link), mData(std::move(data)), mAccess(access)
 {
-    mConnection.setBusy(true);
     // Bounded so that a fast server cannot fill our memory while the caller
     // is slow.
     mData->setReadBufferSize(4 * BlockBytes);
@@ -37,50 +34,62 @@ FtpFile::~FtpFile()
 {
     if (!mFinished)
         abandon();
-    mConnection.setBusy(false);
+    mLink.release();
 }
 
-bool FtpFile::fill()
+qint64 FtpFile::read(char *data, qint64 size)
+{
+    const Result<qint64> n = published(readSome(data, size));
+    return n ? *n : -1;
+}
+
+bool FtpFile::write(const char *data, qint64 size)
+{
+    return published(writeAll(data, size)).ok();
+}
+
+bool FtpFile::close()
+{
+    return published(finish()).ok();
+}
+
+Status FtpFile::fill()
 {
     mBufferPos = 0;
-    const int timeout = mConnection.control().timeoutMs();
     for (;;) {
         mBuffer.resize(BlockBytes);
         const qint64 got = mData->read(mBuffer.data(), BlockBytes);
         if (got > 0) {
             mBuffer.resize(got);
-            return true;
+            return {};
         }
         mBuffer.clear();
         if (got < 0 || mData->state() != QAbstractSocket::ConnectedState) {
             mEndOfData = true;
-            return true;
+            return {};
         }
-        if (!mData->waitForReadyRead(timeout)) {
+        if (!mData->waitForReadyRead(mLink.timeoutMs())) {
             if (mData->bytesAvailable() > 0)
                 continue;
             if (mData->state() != QAbstractSocket::ConnectedState
                 || mData->error() == QAbstractSocket::RemoteHostClosedError) {
                 mEndOfData = true;
-                return true;
+                return {};
             }
-            setLastError(ErrorTimeout);
-            return false;
+            return Failure{ErrorTimeout};
         }
     }
 }
 
-qint64 FtpFile::read(char *data, qint64 size)
+Result<qint64> FtpFile::readSome(char *data, qint64 size)
 {
-    if (mAccess != FileAccess::Read || mFinished) {
-        setLastError(ErrorIncorrectHandleState);
-        return -1;
-    }
+    if (mAccess != FileAccess::Read || mFinished)
+        return Failure{ErrorIncorrectHandleState};
     if (mBufferPos >= mBuffer.size()) {
         if (mEndOfData)
             return 0;
-        if (!fill())
-            return -1;
+        if (const Status filled = fill(); !filled)
+            return filled.failure();
         if (mEndOfData)
             return 0;
     }
@@ -90,95 +99,86 @@ qint64 FtpFile::read(char *data, qint64 size)
     return n;
 }
 
-bool FtpFile::flush(qint64 highWater)
+Status FtpFile::flush(qint64 highWater)
 {
     if (!mBuffer.isEmpty()) {
-        if (mData->write(mBuffer) != mBuffer.size()) {
-            setLastError(ErrorConnectionAborted);
-            return false;
-        }
+        if (mData->write(mBuffer) != mBuffer.size())
+            return Failure{ErrorConnectionAborted};
         // The socket keeps the block it was given; a fresh one, reserved
         // whole, spares growing it again 255 bytes at a time.
         mBuffer = QByteArray();
         mBuffer.reserve(BlockBytes);
     }
-    const int timeout = mConnection.control().timeoutMs();
     while (mData->bytesToWrite() > highWater) {
-        if (!mData->waitForBytesWritten(timeout)) {
-            setLastError(mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout : ErrorConnectionAborted);
-            return false;
-        }
+        if (!mData->waitForBytesWritten(mLink.timeoutMs()))
+            return Failure{mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
+                                                                                 : ErrorConnectionAborted};
     }
-    return true;
+    return {};
 }
 
-bool FtpFile::write(const char *data, qint64 size)
+Status FtpFile::writeAll(const char *data, qint64 size)
 {
-    if (mAccess != FileAccess::Write || mFinished) {
-        setLastError(ErrorIncorrectHandleState);
-        return false;
-    }
-    if (mData->state() != QAbstractSocket::ConnectedState) {
-        setLastError(ErrorConnectionAborted);
-        return false;
-    }
+    if (mAccess != FileAccess::Write || mFinished)
+        return Failure{ErrorIncorrectHandleState};
+    if (mData->state() != QAbstractSocket::ConnectedState)
+        return Failure{ErrorConnectionAborted};
     mBuffer.append(data, size);
     if (mBuffer.size() >= BlockBytes)
         return flush(WriteHighWater);
-    return true;
+    return {};
 }
 
-bool FtpFile::close()
+Status FtpFile::finish()
 {
-    if (mFinished) {
-        setLastError(ErrorIncorrectHandleState);
-        return false;
-    }
-    const int timeout = mConnection.control().timeoutMs();
-    if (mAccess == FileAccess::Write) {
-        if (!flush(0)) {
-            abandon();
-            return false;
-        }
-        // The server knows the file is complete when our side closes.
-        mData->disconnectFromHost();
-        if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(timeout)
-            && mData->state() != QAbstractSocket::UnconnectedState) {
-            setLastError(ErrorTimeout);
-            abandon();
-            return false;
-        }
-    } else {
-        // The data must end where the caller stopped: more of it means the
-        // file on the server is not the one the caller counted on.
-        if (mBufferPos < mBuffer.size() || (!mEndOfData && (!fill() || !mEndOfData))) {
-            if (lastError() != ErrorTimeout)
-                setLastError(ErrorInvalidServerResponse);
-            abandon();
-            return false;
-        }
-        mData->abort();
+    if (mFinished)
+        return Failure{ErrorIncorrectHandleState};
+    if (const Status ended = mAccess == FileAccess::Write ? endUpload() : endDownload(); !ended) {
+        abandon();
+        return ended;
     }
     mFinished = true;
-    Reply reply;
-    if (!mConnection.readReply(reply))
-        return false;
-    if (reply.positiveCompletion())
-        return true;
-    setLastError(reply.negative() ? ErrorExtendedError : ErrorInvalidServerResponse);
-    return false;
+    const Result<Reply> reply = mLink.finalReply();
+    if (!reply)
+        return reply.failure();
+    if (!reply->positiveCompletion())
+        return reply->failure();
+    return {};
+}
+
+Status FtpFile::endUpload()
+{
+    if (const Status flushed = flush(0); !flushed)
+        return flushed;
+    // The server knows the file is complete when our side closes.
+    mData->disconnectFromHost();
+    if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(mLink.timeoutMs())
+        && mData->state() != QAbstractSocket::UnconnectedState)
+        return Failure{ErrorTimeout};
+    return {};
+}
+
+Status FtpFile::endDownload()
+{
+    // The data must end where the caller stopped: more of it means the file
+    // on the server is not the one the caller counted on.
+    if (mBufferPos < mBuffer.size())
+        return Failure{ErrorInvalidServerResponse};
+    if (!mEndOfData) {
+        if (const Status filled = fill(); !filled)
+            return filled;
+        if (!mEndOfData)
+            return Failure{ErrorInvalidServerResponse};
+    }
+    mData->abort();
+    return {};
 }
 
 void FtpFile::abandon()
 {
-    // Keep the error that brought us here; closing is no failure of its own.
-    const int error = lastError();
-    const QString response = lastResponseInfo();
     mFinished = true;
     mData->abort();
-    mConnection.resynchronize(AbandonReplyMs);
-    setLastError(error);
-    setLastResponseInfo(response);
+    mLink.resynchronize(AbandonReplyMs);
 }
 
 } // namespace inet

@@ -1,19 +1,15 @@
 #include "platform/inet/ftpsearch.h"
 
 #include "platform/inet/errors.h"
-#include "platform/inet/ftpconnection.h"
+#include "platform/inet/link.h"
 
 namespace inet {
 
-FtpSearch::FtpSearch(FtpConnection &connection, QList<RemoteEntry> entries)
-    : mConnection(connection), mEntries(std::move(entries))
-{
-    mConnection.setBusy(true);
-}
+FtpSearch::FtpSearch(ConnectionLink &link, QList<RemoteEntry> entries) : mLink(link), mEntries(std::move(entries)) {}
 
 FtpSearch::~FtpSearch()
 {
-    mConnection.setBusy(false);
+    mLink.release();
 }
 
 bool FtpSearch::next()

@@ -6,22 +6,22 @@
 
 namespace inet {
 
-class FtpConnection;
+class ConnectionLink;
 
 // The entries of one search, fetched whole when the search starts; the
 // connection runs nothing else until the search is dropped.
 class FtpSearch
 {
 public:
-    FtpSearch(FtpConnection &connection, QList<RemoteEntry> entries);
+    FtpSearch(ConnectionLink &link, QList<RemoteEntry> entries);
     ~FtpSearch();
 
     const RemoteEntry &current() const { return mEntries.at(mIndex); }
     // Moves to the next entry; false with ErrorNoMoreFiles at the end.
-    bool next();
+    [[nodiscard]] bool next();
 
 private:
-    FtpConnection &mConnection;
+    ConnectionLink &mLink;
     QList<RemoteEntry> mEntries;
     qsizetype mIndex = 0;
 };

@@ -39,8 +39,8 @@ int smallNumber(QStringView digits)
 }
 
 // A size the server wrote in decimal. A value past qint64 is not clamped:
-// a line that lies about its size would make the progress and the resume
-// logic lie too, so the caller drops it.
+// a line that lies about its size would make the progress and the size
+// check of a download lie too, so the caller drops it.
 std::optional<qint64> parseSize(QStringView text)
 {
     if (!allDigits(text))
@@ -203,6 +203,26 @@ qsizetype charLength(QStringView text, qsizetype at)
     return 1;
 }
 
+// The "type" fact of an MLSD line.
+void applyMlsdType(RemoteEntry &entry, QStringView value)
+{
+    if (sameWord(value, "dir")) {
+        entry.isDirectory = true;
+    } else if (sameWord(value, "cdir")) {
+        // Some servers name the listed directory by its full path; as "."
+        // the caller's filter drops it instead of recursing.
+        entry.isDirectory = true;
+        entry.name = QStringLiteral(".");
+    } else if (sameWord(value, "pdir")) {
+        entry.isDirectory = true;
+        entry.name = QStringLiteral("..");
+    } else if (value.startsWith(QLatin1String("OS.unix=symlink"), Qt::CaseInsensitive)
+               || value.startsWith(QLatin1String("OS.unix=slink"), Qt::CaseInsensitive)) {
+        // We cannot tell what it points at, so it is handled as a file.
+        entry.isSymlink = true;
+    }
+}
+
 } // namespace
 
 std::optional<RemoteEntry> parseUnixListLine(QStringView line)
@@ -332,21 +352,7 @@ std::optional<RemoteEntry> parseMlsdLine(QStringView line)
         const QStringView key = fact.first(equals);
         const QStringView value = fact.sliced(equals + 1);
         if (sameWord(key, "type")) {
-            if (sameWord(value, "dir")) {
-                entry.isDirectory = true;
-            } else if (sameWord(value, "cdir")) {
-                // Some servers name the listed directory by its full path;
-                // as "." the caller's filter drops it instead of recursing.
-                entry.isDirectory = true;
-                entry.name = QStringLiteral(".");
-            } else if (sameWord(value, "pdir")) {
-                entry.isDirectory = true;
-                entry.name = QStringLiteral("..");
-            } else if (value.startsWith(QLatin1String("OS.unix=symlink"), Qt::CaseInsensitive)
-                       || value.startsWith(QLatin1String("OS.unix=slink"), Qt::CaseInsensitive)) {
-                // We cannot tell what it points at, so it is handled as a file.
-                entry.isSymlink = true;
-            }
+            applyMlsdType(entry, value);
         } else if (sameWord(key, "size")) {
             size = parseSize(value);
             if (!size)
@@ -387,6 +393,14 @@ QList<RemoteEntry> parseListing(QStringView body, bool mlsd)
             entries.append(std::move(*entry));
     }
     return entries;
+}
+
+std::optional<RemoteEntry> searchEntry(RemoteEntry entry)
+{
+    entry.name = entry.name.mid(entry.name.lastIndexOf(u'/') + 1);
+    if (entry.name.isEmpty() || entry.name == u"." || entry.name == u"..")
+        return std::nullopt;
+    return entry;
 }
 
 bool wildcardMatch(QStringView pattern, QStringView name)

@@ -21,23 +21,28 @@ struct RemoteEntry
 };
 
 // One line of `ls -l` style output.
-std::optional<RemoteEntry> parseUnixListLine(QStringView line);
+[[nodiscard]] std::optional<RemoteEntry> parseUnixListLine(QStringView line);
 // One line of DOS / IIS style output.
-std::optional<RemoteEntry> parseDosListLine(QStringView line);
+[[nodiscard]] std::optional<RemoteEntry> parseDosListLine(QStringView line);
 // One RFC 3659 MLSD line. The "cdir" and "pdir" entries come back as "." and
 // "..", whatever path the server wrote, so callers can drop them by name.
-std::optional<RemoteEntry> parseMlsdLine(QStringView line);
+[[nodiscard]] std::optional<RemoteEntry> parseMlsdLine(QStringView line);
 // One line of LIST output: Unix style first, then DOS style.
-std::optional<RemoteEntry> parseListLine(QStringView line);
+[[nodiscard]] std::optional<RemoteEntry> parseListLine(QStringView line);
 
 // Parses a whole LIST or MLSD body (lines separated by CR LF or LF); lines that
 // do not parse are skipped, not fatal ("total 12" lines, blank lines, garbage).
 QList<RemoteEntry> parseListing(QStringView body, bool mlsd);
 
+// The entry as a search delivers it: its name alone, what follows the last
+// "/" (some servers answer with paths). Nothing for an entry that is never
+// delivered: one without a name, "." or "..".
+[[nodiscard]] std::optional<RemoteEntry> searchEntry(RemoteEntry entry);
+
 // Matches the last path component on the client: '*' any run (also empty),
 // '?' exactly one character, everything else literal and case-sensitive.
-bool wildcardMatch(QStringView pattern, QStringView name);
+[[nodiscard]] bool wildcardMatch(QStringView pattern, QStringView name);
 // True when the pattern holds '*' or '?'.
-bool hasWildcard(QStringView pattern);
+[[nodiscard]] bool hasWildcard(QStringView pattern);
 
 } // namespace inet

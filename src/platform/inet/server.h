@@ -17,6 +17,6 @@ struct ServerAddress
 // Reads "host", "host:port", "IPv4", "IPv6", "[IPv6]" or "[IPv6]:port".
 // Surrounding blanks are ignored. Nothing when the text names no host or
 // carries a port that is not a number from 1 to 65535.
-std::optional<ServerAddress> parseServer(const QString &text);
+[[nodiscard]] std::optional<ServerAddress> parseServer(const QString &text);
 
 } // namespace inet

@@ -13,7 +13,7 @@ class Session
 public:
     static constexpr int DefaultTimeoutMs = 60000;
 
-    static std::unique_ptr<Session> open(const QString &agent);
+    [[nodiscard]] static std::unique_ptr<Session> open(const QString &agent);
 
     const QString &agent() const { return mAgent; }
     int timeoutMs() const { return mTimeoutMs; }

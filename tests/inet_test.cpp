@@ -1,0 +1,415 @@
+// The seams inside the Internet client layer: a file's narrow link to its
+// connection, the thread's last error set only at the public edge, the
+// control channel's reading of a 421, and the connection options.
+
+#include <QTcpServer>
+#include <QSslSocket>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/inet/errors.h"
+#include "platform/inet/ftpconnection.h"
+#include "platform/inet/ftpfile.h"
+#include "platform/inet/link.h"
+#include "platform/inet/listing.h"
+#include "platform/inet/session.h"
+#include "support/ftpserver.h"
+#include "support/qtprint.h"
+
+namespace {
+
+using inet::Failure;
+using inet::FileAccess;
+using inet::FtpFile;
+using inet::Reply;
+using inet::Result;
+
+constexpr int ShortTimeoutMs = 1500;
+const QString Full = QStringLiteral("552 Disk full (test).\r\n");
+
+// The connection side of a file, as the file sees it: it answers the final
+// reply it was given and counts what the file asked of it.
+class RecordingLink final : public inet::ConnectionLink
+{
+public:
+    explicit RecordingLink(Result<Reply> reply) : mReply(std::move(reply)) {}
+
+    int timeoutMs() const override { return ShortTimeoutMs; }
+    Result<Reply> finalReply() override
+    {
+        ++finalReplies;
+        dataClosedAtFinalReply = data && data->state() == QAbstractSocket::UnconnectedState;
+        return mReply;
+    }
+    void resynchronize(int waitMs) override { resyncWaits.append(waitMs); }
+    void release() override { ++releases; }
+
+    // The file's data socket, to see its state when the final reply is read.
+    QSslSocket *data = nullptr;
+    int finalReplies = 0;
+    bool dataClosedAtFinalReply = false;
+    QList<int> resyncWaits;
+    int releases = 0;
+
+private:
+    Result<Reply> mReply;
+};
+
+Result<Reply> transferComplete()
+{
+    return Reply{226, QStringLiteral("226 Transfer complete.\r\n")};
+}
+
+// A data connection over loopback: our end for the file, the server's end
+// for the test to feed or drain.
+class DataPair : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+        client = std::make_unique<QSslSocket>();
+        client->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        ASSERT_TRUE(client->waitForConnected(ShortTimeoutMs));
+        ASSERT_TRUE(listener.waitForNewConnection(ShortTimeoutMs));
+        server = listener.nextPendingConnection();
+        ASSERT_NE(server, nullptr);
+    }
+
+    // The server sends the bytes and closes its end, as after a RETR.
+    void serve(const QByteArray &bytes)
+    {
+        server->write(bytes);
+        server->disconnectFromHost();
+        if (server->state() != QAbstractSocket::UnconnectedState) {
+            ASSERT_TRUE(server->waitForDisconnected(ShortTimeoutMs));
+        }
+    }
+
+    std::unique_ptr<FtpFile> open(RecordingLink &link, FileAccess access)
+    {
+        link.data = client.get();
+        return std::make_unique<FtpFile>(link, std::move(client), access);
+    }
+
+    QTcpServer listener;
+    std::unique_ptr<QSslSocket> client;
+    QTcpSocket *server = nullptr;
+};
+
+QByteArray readAll(FtpFile &file, qint64 limit = -1)
+{
+    QByteArray got;
+    char block[255];
+    while (limit < 0 || got.size() < limit) {
+        const qint64 want = limit < 0 ? qint64(sizeof block) : qMin<qint64>(sizeof block, limit - got.size());
+        const qint64 n = file.read(block, want);
+        if (n <= 0)
+            break;
+        got.append(block, n);
+    }
+    return got;
+}
+
+// ---------------------------------------------------------------------------
+// How a download ends
+
+struct CloseCase
+{
+    const char *name;
+    qint64 readBytes;             // -1: up to the end of the data
+    std::optional<int> replyCode; // none: the final reply never came (12030)
+    int code;                     // the last error after close(); 0: close() succeeds
+    bool abandoned;               // the connection had to resynchronize
+};
+
+void PrintTo(const CloseCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class DownloadClose : public DataPair, public ::testing::WithParamInterface<CloseCase>
+{};
+
+// close() is where a transfer is judged: the data must have ended where the
+// caller stopped, and then only the server's final reply decides. A file
+// given up on must make its connection take the reply it will never read,
+// or the next command would be answered by it.
+TEST_P(DownloadClose, JudgesByTheDataAndTheFinalReply)
+{
+    const CloseCase &c = GetParam();
+    const QByteArray data(1000, 'x');
+    Result<Reply> reply = c.replyCode
+                              ? Result<Reply>(Reply{*c.replyCode, QString::number(*c.replyCode) + " (test).\r\n"})
+                              : Result<Reply>(Failure{inet::ErrorConnectionAborted});
+    RecordingLink link(reply);
+    auto file = open(link, FileAccess::Read);
+    ASSERT_NO_FATAL_FAILURE(serve(data));
+    EXPECT_EQ(readAll(*file, c.readBytes), c.readBytes < 0 ? data : data.left(c.readBytes));
+    inet::setLastError(inet::NoError);
+
+    EXPECT_EQ(file->close(), c.code == inet::NoError);
+    EXPECT_EQ(inet::lastError(), c.code);
+    if (c.code == inet::ErrorExtendedError) {
+        EXPECT_EQ(inet::lastResponseInfo(), QStringLiteral("552 (test).\r\n"));
+    }
+    EXPECT_EQ(link.resyncWaits.size(), c.abandoned ? 1 : 0);
+    EXPECT_EQ(link.finalReplies, c.abandoned ? 0 : 1);
+
+    file.reset();
+    EXPECT_EQ(link.releases, 1);
+    EXPECT_EQ(link.resyncWaits.size(), c.abandoned ? 1 : 0) << "a closed file is not abandoned again";
+}
+
+const CloseCase CloseCases[] = {
+    {"WholeFileAnd226", -1, 226, inet::NoError, false},
+    {"WholeFileAnd552", -1, 552, inet::ErrorExtendedError, false},
+    {"WholeFileAndA150", -1, 150, inet::ErrorInvalidServerResponse, false},
+    {"WholeFileAndNoReply", -1, std::nullopt, inet::ErrorConnectionAborted, false},
+    {"DataLeftUnread", 400, 226, inet::ErrorInvalidServerResponse, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, DownloadClose, ::testing::ValuesIn(CloseCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The server learns that an upload is complete when our data connection
+// closes, and only then sends its final reply: reading it any earlier would
+// wait for a reply that cannot come.
+TEST_F(DataPair, UploadClosesTheDataBeforeReadingTheFinalReply)
+{
+    RecordingLink link(transferComplete());
+    auto file = open(link, FileAccess::Write);
+    QByteArray sent;
+    for (int i = 0; i < 1100; ++i) {
+        const QByteArray block(255, char('a' + i % 26));
+        ASSERT_TRUE(file->write(block.constData(), block.size()));
+        sent += block;
+    }
+    EXPECT_TRUE(file->close()) << inet::lastError();
+    QByteArray received;
+    while (server->waitForReadyRead(200) || server->bytesAvailable() > 0)
+        received += server->readAll();
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_EQ(received, sent);
+    EXPECT_EQ(link.finalReplies, 1);
+    EXPECT_TRUE(link.dataClosedAtFinalReply);
+}
+
+// Dropping a file that was never closed is a clean-up, not a failure: the
+// connection is brought back in step and freed, and the thread's last error
+// still tells what went wrong before.
+TEST_F(DataPair, DroppedUnclosedFileResynchronizesAndLeavesTheLastErrorAlone)
+{
+    RecordingLink link(transferComplete());
+    auto file = open(link, FileAccess::Read);
+    inet::setLastError(inet::ErrorTimeout);
+    file.reset();
+    EXPECT_EQ(link.resyncWaits.size(), 1);
+    EXPECT_EQ(link.finalReplies, 0);
+    EXPECT_EQ(link.releases, 1);
+    EXPECT_EQ(inet::lastError(), inet::ErrorTimeout);
+}
+
+TEST_F(DataPair, AFileIsUsedOnlyTheWayItWasOpened)
+{
+    RecordingLink link(transferComplete());
+    auto file = open(link, FileAccess::Read);
+    ASSERT_NO_FATAL_FAILURE(serve("abc"));
+    EXPECT_FALSE(file->write("x", 1));
+    EXPECT_EQ(inet::lastError(), inet::ErrorIncorrectHandleState);
+    EXPECT_EQ(readAll(*file), QByteArray("abc"));
+    ASSERT_TRUE(file->close());
+    char byte = 0;
+    EXPECT_EQ(file->read(&byte, 1), -1);
+    EXPECT_EQ(inet::lastError(), inet::ErrorIncorrectHandleState);
+    EXPECT_FALSE(file->close());
+    EXPECT_EQ(link.finalReplies, 1);
+}
+
+// ---------------------------------------------------------------------------
+// The public edge
+
+// Inside the layer a failure is a value; the public operations make it the
+// thread's last error. A success must not wipe out the text of an earlier
+// failure that the caller has yet to show.
+TEST(PublishedResult, OnlyAFailureChangesTheThreadsLastError)
+{
+    inet::setLastFailure(Failure{inet::ErrorExtendedError, Full});
+
+    EXPECT_TRUE(inet::published(inet::Status()));
+    EXPECT_EQ(inet::lastError(), inet::ErrorExtendedError);
+    EXPECT_EQ(inet::lastResponseInfo(), Full);
+
+    EXPECT_FALSE(inet::published(inet::Status(Failure{inet::ErrorTimeout})));
+    EXPECT_EQ(inet::lastError(), inet::ErrorTimeout);
+    EXPECT_EQ(inet::lastResponseInfo(), Full) << "a failure without a reply keeps the last one";
+
+    const auto refused = inet::published(Result<int>(Failure{inet::ErrorExtendedError, QStringLiteral("550 No.\r\n")}));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(refused.failure().reply, QStringLiteral("550 No.\r\n"));
+    EXPECT_EQ(inet::lastResponseInfo(), QStringLiteral("550 No.\r\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Names a search delivers
+
+struct NameCase
+{
+    const char *name;
+    const char *listed;
+    const char *delivered; // nullptr: never delivered
+};
+
+void PrintTo(const NameCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SearchEntryTable : public ::testing::TestWithParam<NameCase>
+{};
+
+TEST_P(SearchEntryTable, KeepsTheNameAloneAndNeverTheDotEntries)
+{
+    const NameCase &c = GetParam();
+    inet::RemoteEntry entry;
+    entry.name = QString::fromUtf8(c.listed);
+    entry.size = 7;
+    const auto delivered = inet::searchEntry(entry);
+    if (!c.delivered) {
+        EXPECT_FALSE(delivered.has_value()) << delivered->name.toStdString();
+        return;
+    }
+    ASSERT_TRUE(delivered.has_value());
+    EXPECT_EQ(delivered->name, QString::fromUtf8(c.delivered));
+    EXPECT_EQ(delivered->size, 7);
+}
+
+const NameCase NameCases[] = {
+    {"PlainName", "a.txt", "a.txt"},
+    {"PathFromServer", "/in/b.txt", "b.txt"},
+    {"BlanksKept", "dir/ c d ", " c d "},
+    {"Dot", ".", nullptr},
+    {"DotDot", "..", nullptr},
+    {"DotDotAtEndOfPath", "/in/..", nullptr},
+    {"TrailingSlash", "dir/", nullptr},
+    {"Empty", "", nullptr},
+    {"DotsInName", "...", "..."},
+    {"HiddenFile", "/in/.profile", ".profile"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, SearchEntryTable, ::testing::ValuesIn(NameCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// What a 421 means, against a real server
+
+struct HangUpCase
+{
+    const char *name;
+    const char *command;
+    inet::DataMode mode;
+    bool atLogin;
+};
+
+void PrintTo(const HangUpCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FourTwentyOne : public ::testing::TestWithParam<HangUpCase>
+{};
+
+// While logging in, a 421 is the server turning us away, and its words say
+// why ("too many users"). Once logged in, a 421 to any command, also to the
+// ones that set up a data connection, is the server hanging up: the
+// connection is dead and the failure says so.
+TEST_P(FourTwentyOne, IsARefusalAtLoginAndAHangUpAfterwards)
+{
+    const HangUpCase &c = GetParam();
+    FtpTestServer server;
+    FtpTestServer::Options options;
+    options.extraArgs = {QStringLiteral("--close-after"), QString::fromLatin1(c.command)};
+    ASSERT_TRUE(server.start(options)) << server.errorString().toStdString();
+    server.writeFile(QStringLiteral("f.bin"), "data");
+    auto session = inet::Session::open(QStringLiteral("test"));
+    ASSERT_NE(session, nullptr);
+    session->setTimeoutMs(ShortTimeoutMs);
+    inet::ConnectOptions connect;
+    connect.mode = c.mode;
+
+    auto opened = inet::FtpConnection::open(*session, server.address(), FtpTestServer::userName(),
+                                            FtpTestServer::serverPassword(), connect);
+    if (c.atLogin) {
+        ASSERT_FALSE(opened);
+        EXPECT_EQ(opened.failure().code, inet::ErrorExtendedError);
+        EXPECT_EQ(opened.failure().reply, QStringLiteral("421 Closing (test).\r\n"));
+        EXPECT_EQ(inet::lastResponseInfo(), opened.failure().reply);
+        return;
+    }
+    ASSERT_TRUE(opened) << opened.failure().code;
+    inet::FtpConnection &connection = **opened;
+    EXPECT_EQ(connection.openFile(QStringLiteral("f.bin"), FileAccess::Read, inet::TransferType::Binary), nullptr);
+    EXPECT_EQ(inet::lastError(), inet::ErrorConnectionAborted);
+    EXPECT_FALSE(connection.isAlive());
+    EXPECT_EQ(connection.deleteFile(QStringLiteral("f.bin")).failure().code, inet::ErrorConnectionAborted);
+    EXPECT_TRUE(server.exists(QStringLiteral("f.bin")));
+}
+
+const HangUpCase HangUpCases[] = {
+    {"User", "USER", inet::DataMode::Active, true},   {"Pass", "PASS", inet::DataMode::Active, true},
+    {"Type", "TYPE", inet::DataMode::Active, false},  {"Port", "PORT", inet::DataMode::Active, false},
+    {"Epsv", "EPSV", inet::DataMode::Passive, false}, {"Retr", "RETR", inet::DataMode::Passive, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Commands, FourTwentyOne, ::testing::ValuesIn(HangUpCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Connection options
+
+} // namespace
+
+namespace inet {
+void PrintTo(Security security, std::ostream *os)
+{
+    *os << (security == Security::ExplicitTls   ? "ExplicitTls"
+            : security == Security::ImplicitTls ? "ImplicitTls"
+                                                : "None");
+}
+} // namespace inet
+
+namespace {
+
+class EncryptionAskedFor : public ::testing::TestWithParam<inet::Security>
+{};
+
+// Encryption is not there yet: a site that asks for it must get a failure,
+// never a plain connection that sends its password in the clear. Nothing
+// may reach the server.
+TEST_P(EncryptionAskedFor, IsRefusedBeforeAnythingIsSent)
+{
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    auto session = inet::Session::open(QStringLiteral("test"));
+    ASSERT_NE(session, nullptr);
+    session->setTimeoutMs(ShortTimeoutMs);
+    inet::ConnectOptions options;
+    options.security = GetParam();
+
+    const auto opened = inet::FtpConnection::open(*session, QStringLiteral("127.0.0.1:%1").arg(listener.serverPort()),
+                                                  QStringLiteral("quelmo"), QStringLiteral("zelkar"), options);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.failure().code, inet::ErrorInvalidParameter);
+    EXPECT_EQ(inet::lastError(), inet::ErrorInvalidParameter);
+    EXPECT_FALSE(listener.waitForNewConnection(200)) << "a connection was attempted";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EncryptionAskedFor,
+                         ::testing::Values(inet::Security::ExplicitTls, inet::Security::ImplicitTls),
+                         [](const auto &info) { return ::testing::PrintToString(info.param); });
+
+} // namespace
