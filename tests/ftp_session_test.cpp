@@ -192,7 +192,7 @@ TEST(ServerText, HostAndPortForms)
     };
     for (const auto &c : cases) {
         const auto parsed = inet::parseServer(QString::fromUtf8(c.text));
-        ASSERT_EQ(parsed.has_value(), c.ok) << c.text;
+        ASSERT_EQ(parsed.ok(), c.ok) << c.text;
         if (parsed) {
             EXPECT_EQ(parsed->host.toStdString(), c.host) << c.text;
             EXPECT_EQ(parsed->port, c.port) << c.text;

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "platform/inet/link.h"
+#include "platform/inet/socket.h"
+#include "platform/inet/tls.h"
 
 namespace inet {
 
@@ -17,6 +19,8 @@ constexpr qint64 BlockBytes = 256 * 1024;
 constexpr qint64 WriteHighWater = 1024 * 1024;
 // How long an abandoned transfer waits for the server's closing reply.
 constexpr int AbandonReplyMs = 2000;
+// How often a wait for data looks whether the server has ended it.
+constexpr int WaitSliceMs = 10;
 
 } // namespace
 
@@ -26,6 +30,12 @@ FtpFile::FtpFile(ConnectionLink &link, std::unique_ptr<QSslSocket> data, FileAcc
     // Bounded so that a fast server cannot fill our memory while the caller
     // is slow.
     mData->setReadBufferSize(4 * BlockBytes);
+    // Qt says so only once, and a later timeout of a wait takes the
+    // socket's error over; so the server's close is kept here.
+    QObject::connect(mData.get(), &QAbstractSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            mServerClosed = true;
+    });
     if (mAccess == FileAccess::Write)
         mBuffer.reserve(BlockBytes);
 }
@@ -64,21 +74,44 @@ Status FtpFile::fill()
             return {};
         }
         mBuffer.clear();
-        if (got < 0 || mData->state() != QAbstractSocket::ConnectedState) {
+        if (got < 0 || !dataMayFollow()) {
             mEndOfData = true;
             return {};
         }
-        if (!mData->waitForReadyRead(mLink.timeoutMs())) {
+        if (!waitForData()) {
             if (mData->bytesAvailable() > 0)
                 continue;
-            if (mData->state() != QAbstractSocket::ConnectedState
-                || mData->error() == QAbstractSocket::RemoteHostClosedError) {
+            if (!dataMayFollow()) {
                 mEndOfData = true;
                 return {};
             }
             return Failure{ErrorTimeout};
         }
     }
+}
+
+// The server has said its last word when it closed the connection, or,
+// encrypted, when it sent its close_notify (Qt reports that as the remote
+// host closing, while the connection itself stays open).
+bool FtpFile::dataMayFollow() const
+{
+    return mData->state() == QAbstractSocket::ConnectedState && !mServerClosed;
+}
+
+// Qt's wait for data on an encrypted socket goes on past the server's
+// close_notify until the connection closes, which a server that waits for
+// our own close_notify never does. So the wait is cut into slices, and the
+// close looked for in between.
+bool FtpFile::waitForData()
+{
+    const QDeadlineTimer deadline(mLink.timeoutMs());
+    do {
+        if (mData->waitForReadyRead(qMin(WaitSliceMs, remainingMs(deadline))))
+            return true;
+        if (mData->bytesAvailable() > 0 || !dataMayFollow())
+            return false;
+    } while (!deadline.hasExpired());
+    return false;
 }
 
 Result<qint64> FtpFile::readSome(char *data, qint64 size)
@@ -150,7 +183,10 @@ Status FtpFile::endUpload()
 {
     if (const Status flushed = flush(0); !flushed)
         return flushed;
-    // The server knows the file is complete when our side closes.
+    // The server knows the file is complete when our side closes; over TLS
+    // only when it closes cleanly.
+    if (mData->isEncrypted())
+        return closeEncrypted(*mData, QDeadlineTimer(mLink.timeoutMs()));
     mData->disconnectFromHost();
     if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(mLink.timeoutMs())
         && mData->state() != QAbstractSocket::UnconnectedState)

@@ -46,6 +46,8 @@ public:
 
 private:
     Status fill();
+    [[nodiscard]] bool dataMayFollow() const;
+    [[nodiscard]] bool waitForData();
     Status flush(qint64 highWater);
     Status endUpload();
     Status endDownload();
@@ -57,6 +59,7 @@ private:
     QByteArray mBuffer;
     qint64 mBufferPos = 0;
     bool mEndOfData = false;
+    bool mServerClosed = false;
     bool mFinished = false;
 };
 
