@@ -20,8 +20,15 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
+
+try:  # Debian's python3-openssl; only the TLS options need it
+    from OpenSSL import SSL
+    from OpenSSL._util import lib as openssl
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+except ImportError:
+    SSL = None
 
 USER = "quelmo"
 PASSWORD = "zelkar"
@@ -224,6 +231,49 @@ class TestHandler(FTPHandler):
         channel._initialized = True
 
 
+def make_tls_handlers():
+    """The test handlers over pyftpdlib's TLS ones: explicit (AUTH TLS) or
+    implicit (TLS from the first byte) FTPS, encryption required on the
+    control and the data connections."""
+
+    class TlsTestDTPHandler(TestDTPHandler, TLS_DTPHandler):
+        def readable(self):
+            # pyftpdlib 1.5.7 closes a data connection that is readable
+            # before RETR or STOR has been read (its issue #604): a client
+            # that starts the handshake early loses its data connection.
+            # Upstream's fix (PR #612): a handshake in progress is read.
+            return self._ssl_accepting or super().readable()
+
+        def handle_ssl_established(self):
+            super().handle_ssl_established()
+            if self.cmd_channel.require_reuse and \
+                    not openssl.SSL_session_reused(self.socket._ssl):
+                # As vsftpd does with require_ssl_reuse=YES: a data
+                # connection that did not resume the control connection's
+                # session could come from anybody.
+                self.cmd_channel.reuse_refused += 1
+                self._resp = ("522 SSL connection failed: session reuse "
+                              "required", logging.info)
+                self._error = True  # no TLS goodbye, just hang up
+                self.close()
+
+    class TlsTestHandler(TestHandler, TLS_FTPHandler):
+        dtp_handler = TlsTestDTPHandler
+        tls_control_required = True
+        tls_data_required = True
+        implicit = False
+        require_reuse = False
+        reuse_refused = 0
+
+        def handle(self):
+            if self.implicit:
+                # Nothing in the clear, not even the greeting.
+                self.secure_connection(self.ssl_context)
+            super().handle()
+
+    return TlsTestHandler
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--root", required=True, help="home folder of the user")
@@ -256,7 +306,38 @@ def parse_args(argv):
                    help="accept connections but never send 220")
     p.add_argument("--close-after", action="append", default=[], metavar="CMD",
                    help="answer CMD with 421 and close (may be repeated)")
+    p.add_argument("--refuse-passive", action="store_true",
+                   help="answer EPSV and PASV with 500")
+    p.add_argument("--refuse-active", action="store_true",
+                   help="answer PORT and EPRT with 500")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                   help="explicit FTPS (AUTH TLS) with this certificate and "
+                        "key in PEM; plain logins and plain data refused")
+    p.add_argument("--implicit", action="store_true",
+                   help="with --tls: TLS from the first byte instead")
+    p.add_argument("--tls-version", choices=["1.2", "1.3"],
+                   help="with --tls: speak this TLS version only")
+    p.add_argument("--require-reuse", action="store_true",
+                   help="with --tls: refuse (522) a data connection that "
+                        "does not resume the control connection's session")
     return p.parse_args(argv)
+
+
+def tls_context(args):
+    context = SSL.Context(SSL.TLS_SERVER_METHOD)
+    context.use_certificate_chain_file(args.tls[0])
+    context.use_privatekey_file(args.tls[1])
+    context.set_options(SSL.OP_NO_SSLv2 | SSL.OP_NO_SSLv3 |
+                        SSL.OP_NO_COMPRESSION)
+    # Sessions must be resumable from the control connection to the data
+    # connections, with session ids (TLS 1.2) and tickets alike.
+    context.set_session_id(b"quelmo-test")
+    context.set_session_cache_mode(SSL.SESS_CACHE_SERVER)
+    if args.tls_version == "1.2":
+        context.set_max_proto_version(SSL.TLS1_2_VERSION)
+    elif args.tls_version == "1.3":
+        context.set_min_proto_version(SSL.TLS1_3_VERSION)
+    return context
 
 
 def main(argv):
@@ -272,6 +353,14 @@ def main(argv):
     authorizer.add_user(USER, PASSWORD, os.path.abspath(args.root), perm=PERMS)
 
     handler = TestHandler
+    if args.tls:
+        if SSL is None:
+            print("ftpserver: --tls needs python3-openssl", file=sys.stderr)
+            return 1
+        handler = make_tls_handlers()
+        handler.ssl_context = tls_context(args)
+        handler.implicit = args.implicit
+        handler.require_reuse = args.require_reuse
     handler.authorizer = authorizer
     if args.transcript:
         handler.transcript = open(args.transcript, "a", encoding="utf-8",
@@ -288,8 +377,12 @@ def main(argv):
         left_out |= {"MLSD", "MLST"}
     if args.no_epsv:
         left_out.add("EPSV")
+    if args.refuse_passive:
+        left_out |= {"EPSV", "PASV"}
+    if args.refuse_active:
+        left_out |= {"PORT", "EPRT"}
     if left_out:
-        handler.proto_cmds = {k: v for k, v in proto_cmds.items()
+        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
                               if k not in left_out}
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
