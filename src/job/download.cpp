@@ -7,6 +7,7 @@
 #include "ftp/cftp.h"
 #include "platform/exitcode.h"
 #include "platform/desktop.h"
+#include "platform/diagnostics.h"
 #include "window/frmupdate.h"
 
 void FrmUpdate::download()
@@ -24,6 +25,7 @@ void FrmUpdate::download()
     if (!tryThreeTimes(status, [&] { return mFTP->FTPDownloadFile(local, remote); })) {
         Label3->setText(QStringLiteral("Status napaka: ") + mFTP->GetLastErrorMessage());
         LogFailure(remote, local, mFTP->GetLastErrorMessage());
+        reportFileError(remote, local, mFTP->GetLastErrorMessage());
         mDesktop.sleep(5000);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
@@ -32,8 +34,11 @@ void FrmUpdate::download()
     LogSuccess(remote, local);
     // The local copy is on disk (the download made sure), so the server's
     // copy may go. A failed deletion leaves it for the next run.
-    if (Chkbrisi->isChecked())
-        mFTP->DeleteFTPFile(remote);
+    if (Chkbrisi->isChecked() && !mFTP->DeleteFTPFile(remote))
+        reportProblem(
+            QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
+                .arg(remote, mFTP->GetLastErrorMessage()),
+            diagnostics::fileText(remote, local, QStringLiteral("source not deleted: ") + mFTP->GetLastErrorMessage()));
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
 }

@@ -8,6 +8,7 @@
 #include "ftp/cftp.h"
 #include "platform/exitcode.h"
 #include "platform/desktop.h"
+#include "platform/diagnostics.h"
 #include "window/frmupdate.h"
 
 void FrmUpdate::upload()
@@ -24,6 +25,7 @@ void FrmUpdate::upload()
     if (!tryThreeTimes(status, [&] { return mFTP->FTPUploadFile(local, remote); })) {
         Label3->setText(QStringLiteral("Status napaka:") + mFTP->GetLastErrorMessage());
         LogFailure(local, remote, mFTP->GetLastErrorMessage());
+        reportFileError(local, remote, mFTP->GetLastErrorMessage());
         mDesktop.sleep(5000);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
@@ -34,7 +36,8 @@ void FrmUpdate::upload()
         QFile source(local);
         if (!source.remove())
             reportProblem(
-                QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2").arg(local, source.errorString()));
+                QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2").arg(local, source.errorString()),
+                diagnostics::fileText(local, remote, QStringLiteral("source not deleted: ") + source.errorString()));
     }
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
