@@ -48,7 +48,8 @@ int main(int argc, char *argv[])
 
     switch (options.action) {
     case Options::Action::Help:
-        printOut(usageText(defaultSettingsFile(argv[0])));
+        printOut(usageText(options.settingsFile.isEmpty() ? defaultSettingsFile(argv[0])
+                                                          : QFileInfo(options.settingsFile).absoluteFilePath()));
         return ExitCode::Done;
     case Options::Action::Version:
         printOut(QStringLiteral("quelmo %1\n").arg(QStringLiteral(QUELMO_VERSION)));

@@ -124,6 +124,8 @@ const LineCase lineCases[] = {
     {"password_masked", K::Error, W{"s", "h", "s3cret"}, "530 PASS s3cret refused, s3cret",
      "quelmo: error: [s] h: 530 PASS *** refused, ***"},
     {"no_password_no_mask", K::Error, W{"s", "h", ""}, "a b", "quelmo: error: [s] h: a b"},
+    {"password_in_a_path", K::Error, W{"s", "h", "srv"}, "/srv/a -> /b: x", "quelmo: error: [s] h: /***/a -> /b: x"},
+    {"two_letters_not_masked", K::Error, W{"s", "h", "ab"}, "abc", "quelmo: error: [s] h: abc"},
 };
 // clang-format on
 

@@ -10,6 +10,7 @@ namespace {
 
 const QString Program = QStringLiteral("quelmo");
 const QString Mask = QStringLiteral("***");
+constexpr qsizetype MaskedLength = 3;
 
 // A reply's CR LF, a lone LF, tabs and the Unicode line separators would
 // all break the one line a log reader expects.
@@ -35,8 +36,9 @@ QString line(Kind kind, const Where &where, const QString &text)
         result += where.server + QStringLiteral(": ");
     result += text;
     // A server may echo what it was sent; the password stays out of the
-    // log even at the price of a mangled word.
-    if (!where.secret.isEmpty())
+    // log even at the price of a mangled word. One or two characters would
+    // mangle every word and tell nobody anything.
+    if (where.secret.size() >= MaskedLength)
         result.replace(where.secret, Mask);
     return flatten(result);
 }

@@ -16,7 +16,8 @@ struct Where
 {
     QString section;
     QString server;
-    // Never printed: masked wherever it shows up in a text.
+    // Never printed: masked wherever it shows up in a text (from three
+    // characters on).
     QString secret;
 };
 
