@@ -1,18 +1,36 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for building, testing and the
-# demo, then builds. Safe to run again: installed packages are left alone.
+# Installs what a fresh Debian 12 machine lacks for building, testing, the
+# demo and the package, then builds. Safe to run again: installed packages
+# are left alone.
+#   --program-only  build the program alone (no tests, no benchmarks)
+#   --no-build      install the packages and stop
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+build=all
+for arg in "$@"; do
+  case $arg in
+  --program-only) build=program ;;
+  --no-build) build=none ;;
+  *)
+    echo "setup.sh: unknown option $arg" >&2
+    exit 2
+    ;;
+  esac
+done
 
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
+  qt6-translations-l10n
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth
   curl
   clang-format clang-tidy
   fonts-liberation
+  scdoc
+  dpkg-dev file lintian man-db
 )
 
 missing=()
@@ -28,5 +46,14 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j2
+case $build in
+all)
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMO_TESTS=ON -DQUELMO_BENCH=ON >/dev/null
+  cmake --build "$build_dir" -j2
+  ;;
+program)
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELMO_TESTS=OFF -DQUELMO_BENCH=OFF >/dev/null
+  cmake --build "$build_dir" -j2 --target quelmo
+  ;;
+none) ;;
+esac

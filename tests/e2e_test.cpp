@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/exitcode.h"
 #include "support/ftpserver.h"
 #include "support/qtprint.h"
@@ -48,16 +50,21 @@ protected:
             .arg(server, remoteDir, localDir(), lines);
     }
 
-    // Runs the program to its end; its exit code.
-    int runProgram(const QStringList &arguments)
+    // Runs the program to its end; its exit code. The environment is that
+    // of a scheduler: no display, no session (so no XDG_RUNTIME_DIR either,
+    // which Qt likes to complain about), unless the test sets one.
+    int runProgram(const QStringList &arguments, const QList<std::pair<const char *, const char *>> &extra = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // No display: the program must find its way to the offscreen
         // platform by itself.
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char *name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR", "QT_LOGGING_RULES"})
             environment.remove(QString::fromLatin1(name));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        for (const auto &[name, value] : extra)
+            environment.insert(QString::fromLatin1(name), QString::fromLatin1(value));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(workDir.path());
         process.setStandardInputFile(QProcess::nullDevice());
@@ -67,6 +74,7 @@ protected:
         EXPECT_TRUE(process.waitForFinished(90000)) << "the program did not end by itself";
         elapsedMs = clock.elapsed();
         errors = QString::fromUtf8(process.readAllStandardError());
+        output = QString::fromUtf8(process.readAllStandardOutput());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
@@ -108,6 +116,7 @@ protected:
     FtpTestServer server;
     qint64 elapsedMs = 0;
     QString errors;
+    QString output;
 };
 
 TEST_F(EndToEnd, DownloadWithDeleteFromTheCommandLine)
@@ -120,6 +129,7 @@ TEST_F(EndToEnd, DownloadWithDeleteFromTheCommandLine)
     writeSettings(site(server.address(), QStringLiteral("/out/"), QStringLiteral("run1=%1").arg(markerCommand())));
 
     EXPECT_EQ(runProgram({QStringLiteral("*.zip,DOWN,DEL")}), ExitCode::Done) << errors.toStdString();
+    EXPECT_EQ(errors, QString()) << "a clean job says nothing, and neither does Qt";
     EXPECT_GE(elapsedMs, 5000) << "the pause before the follow-up programs";
     EXPECT_EQ(readLocal(QStringLiteral("a.zip")), QByteArray("archive a"));
     EXPECT_EQ(readLocal(QStringLiteral("b.zip")), QByteArray(70000, 'b'));
@@ -200,12 +210,165 @@ TEST_F(EndToEnd, FinalFailureEndsTheJobThere)
                        QStringLiteral("prenos1=a.txt,,DEL\r\nprenos2=b.txt\r\nrun1=%1").arg(markerCommand())));
 
     EXPECT_EQ(runProgram({}), ExitCode::FileFailed);
+    EXPECT_EQ(errors, QStringLiteral("quelmo: error: [site] %1: %2 -> /a.txt: 550 Refused by test.\n")
+                          .arg(server.address(), localFile(QStringLiteral("a.txt"))))
+        << "one line with the site, the server, both paths and the reason";
     EXPECT_EQ(log(),
               "NAPAKA@ " + localFile(QStringLiteral("a.txt")).toUtf8() + "----->/a.txt 550 Refused by test.\r\n\r\n");
     EXPECT_TRUE(QFile::exists(localFile(QStringLiteral("a.txt"))));
     EXPECT_FALSE(server.exists(QStringLiteral("b.txt")));
     QThread::msleep(300);
     EXPECT_FALSE(QFile::exists(marker())) << "no follow-up program after a final failure";
+}
+
+// ---- the command line and standard error --------------------------------------
+
+struct InfoCase
+{
+    const char *option;
+    const char *startOfOutput;
+};
+
+class InfoOption : public EndToEnd, public ::testing::WithParamInterface<InfoCase>
+{};
+
+TEST_P(InfoOption, PrintsAndEndsWithoutConnecting)
+{
+    // No settings, no server, no display: none of them is needed.
+    EXPECT_EQ(runProgram({QString::fromLatin1(GetParam().option), QStringLiteral("*.zip,DOWN,DEL")}), ExitCode::Done);
+    EXPECT_TRUE(output.startsWith(QString::fromUtf8(GetParam().startOfOutput))) << output.toStdString();
+    EXPECT_EQ(errors, QString());
+    EXPECT_LT(elapsedMs, 3000) << "no job, so no closing pause";
+    EXPECT_EQ(log(), QByteArray());
+}
+
+const std::string VersionLine = std::string("quelmo ") + QUELMO_VERSION + "\n";
+
+INSTANTIATE_TEST_SUITE_P(Options, InfoOption,
+                         ::testing::Values(InfoCase{"--help", "Usage: quelmo [OPTION]..."},
+                                           InfoCase{"-h", "Usage: quelmo [OPTION]..."},
+                                           InfoCase{"--version", VersionLine.c_str()},
+                                           InfoCase{"-V", VersionLine.c_str()}),
+                         [](const auto &info) {
+                             return std::string(info.param.option[1] == '-' ? "long_" : "short_")
+                                    + (info.param.startOfOutput[0] == 'U' ? "help" : "version");
+                         });
+
+TEST_F(EndToEnd, HelpNamesTheSettingsFileBesideTheProgram)
+{
+    EXPECT_EQ(runProgram({QStringLiteral("--help")}), ExitCode::Done);
+    EXPECT_TRUE(output.contains(programDir.filePath(QStringLiteral("quelmo.ini")))) << output.toStdString();
+}
+
+TEST_F(EndToEnd, SettingsFromElsewhereKeepTheProgramFolderAsLocalFolder)
+{
+    startServer();
+    QFile ini(workDir.filePath(QStringLiteral("job.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QStringLiteral("[PROGRAM]\nIZBRANO=site\n[site]\nFTPURL=%1\nftpdir=/\n").arg(server.address()).toUtf8());
+    ini.close();
+    QFile local(programDir.filePath(QStringLiteral("p.txt")));
+    ASSERT_TRUE(local.open(QIODevice::WriteOnly));
+    local.write("from the program folder");
+    local.close();
+
+    EXPECT_EQ(runProgram({QStringLiteral("--config"), QStringLiteral("job.ini"), QStringLiteral("p.txt")}),
+              ExitCode::Done)
+        << errors.toStdString();
+    EXPECT_EQ(server.readFile(QStringLiteral("p.txt")), QByteArray("from the program folder"));
+    EXPECT_EQ(errors, QString());
+}
+
+struct RefusedCase
+{
+    const char *name;
+    QStringList arguments;
+    const char *error; // @W: the working directory
+};
+
+class RefusedStart : public EndToEnd, public ::testing::WithParamInterface<RefusedCase>
+{};
+
+TEST_P(RefusedStart, EndsWithTwoBeforeConnecting)
+{
+    startServer();
+    writeSettings(site(server.address(), QStringLiteral("/"), QStringLiteral("prenos1=*")));
+    writeLocal(QStringLiteral("a.txt"), "a");
+    EXPECT_EQ(runProgram(GetParam().arguments), ExitCode::CannotStart);
+    EXPECT_EQ(errors, QString::fromUtf8(GetParam().error).replace(QStringLiteral("@W"), workDir.path()));
+    EXPECT_LT(elapsedMs, 3000) << "no job, so no closing pause";
+    EXPECT_FALSE(server.exists(QStringLiteral("a.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RefusedStart,
+    ::testing::Values(
+        RefusedCase{"missing_config",
+                    {"-c", "none.ini"},
+                    "quelmo: error: settings file @W/none.ini cannot be read: No such file or directory\n"},
+        RefusedCase{"config_is_a_folder", {"--config", "."}, "quelmo: error: settings file @W is a folder\n"},
+        RefusedCase{"unknown_option",
+                    {"--dry-run", "a.txt"},
+                    "quelmo: error: unknown option --dry-run (quelmo --help lists them; \"--\" ends the options)\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct DisplayCase
+{
+    const char *variable;
+    const char *value;
+};
+
+class StaleDisplay : public EndToEnd, public ::testing::WithParamInterface<DisplayCase>
+{};
+
+TEST_P(StaleDisplay, FallsBackToOffscreenWithOneLine)
+{
+    ASSERT_FALSE(QFile::exists(QStringLiteral("/tmp/.X11-unix/X4711"))) << "display :4711 must not exist";
+    startServer();
+    writeSettings(site(server.address(), QStringLiteral("/"), QString()));
+    writeLocal(QStringLiteral("a.txt"), "a");
+
+    EXPECT_EQ(runProgram({QStringLiteral("a.txt")}, {{GetParam().variable, GetParam().value}}), ExitCode::Done);
+    EXPECT_EQ(errors, QStringLiteral("quelmo: warning: cannot open the display (%1=%2); the window runs offscreen\n")
+                          .arg(QLatin1String(GetParam().variable), QLatin1String(GetParam().value)));
+    EXPECT_EQ(server.readFile(QStringLiteral("a.txt")), QByteArray("a")) << "and the job goes on";
+}
+
+INSTANTIATE_TEST_SUITE_P(Environment, StaleDisplay,
+                         ::testing::Values(DisplayCase{"DISPLAY", ":4711"},
+                                           DisplayCase{"WAYLAND_DISPLAY", "quelmo-no-compositor"}),
+                         [](const auto &info) { return std::string(info.param.variable); });
+
+TEST_F(EndToEnd, MisspeltDirectionWithDeleteIsNotRun)
+{
+    startServer();
+    writeSettings(site(server.address(), QStringLiteral("/"), QStringLiteral("prenos1=*.txt,DWON,DEL")));
+    writeLocal(QStringLiteral("a.txt"), "local copy");
+    server.writeFile(QStringLiteral("a.txt"), "server copy");
+
+    EXPECT_EQ(runProgram({}), ExitCode::WorkedAround);
+    EXPECT_EQ(readLocal(QStringLiteral("a.txt")), QByteArray("local copy"));
+    EXPECT_EQ(server.readFile(QStringLiteral("a.txt")), QByteArray("server copy"));
+    EXPECT_EQ(errors, QStringLiteral("quelmo: error: [site] %1: transfer command \"*.txt,DWON,DEL\" not run: its "
+                                     "direction \"DWON\" is neither DOWN nor UP, and with DEL the upload would delete "
+                                     "the local files\n")
+                          .arg(server.address()));
+    EXPECT_EQ(log(), QByteArray());
+}
+
+TEST_F(EndToEnd, WarningsOnceAndAMissingNamedFileEndWithFive)
+{
+    startServer();
+    writeSettings(site(server.address(), QStringLiteral("/"),
+                       QStringLiteral("lokaldir=/srv/\r\nprenos1=report.txt,DOWN\r\nprenos2=*.none,DOWN\r\n"
+                                      "prenos3=*.none,DOWN")));
+
+    EXPECT_EQ(runProgram({}), ExitCode::WorkedAround);
+    EXPECT_EQ(errors,
+              QStringLiteral("quelmo: warning: [site] %1: key \"lokaldir\" is not known and never read (did you "
+                             "mean \"localdir\"?)\n"
+                             "quelmo: error: [site] %1: /report.txt -> %2: no such file on the server\n")
+                  .arg(server.address(), localFile(QStringLiteral("report.txt"))));
 }
 
 } // namespace

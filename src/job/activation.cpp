@@ -20,11 +20,13 @@ void FrmUpdate::Form_Activate()
     if (isBlank(command))
         command = mDesktop.prompt(QStringLiteral("Ime datoteke za prenos:"), QStringLiteral("Prenos"));
     QString jobCommand = command;
+    bool switched = false;
 
     if (isPresent(command)) {
         const QString token = NextToken(command);
         const QString server = ReadSetting(token, QStringLiteral("FTPURL"), mIniFile);
         if (isPresent(server)) {
+            switched = true;
             mSection = token;
             jobCommand = command;
             // A switched site is taken as it stands: no load defaults.
@@ -34,8 +36,11 @@ void FrmUpdate::Form_Activate()
             mUser = ReadSetting(mSection, QStringLiteral("uporabnik"), mIniFile);
             mPassword = ReadSetting(mSection, QStringLiteral("geslo"), mIniFile);
             mDesktop.pumpEvents();
+        } else {
+            checkCommandLine(token);
         }
     }
+    checkSite(switched);
     mDesktop.pumpEvents();
     RunJob(jobCommand);
 }

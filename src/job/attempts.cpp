@@ -39,6 +39,7 @@ void FrmUpdate::transferFile(const Direction &direction)
     if (!tryThreeTimes(direction.status, [&] { return (mFTP.get()->*direction.transfer)(local, remote); })) {
         Label3->setText(direction.failedStatus + mFTP->GetLastErrorMessage());
         LogFailure(source, destination, mFTP->GetLastErrorMessage());
+        reportFileError(source, destination, mFTP->GetLastErrorMessage());
         mDesktop.sleep(FinalFailurePauseMs);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
@@ -46,7 +47,7 @@ void FrmUpdate::transferFile(const Direction &direction)
     Label3->setText(QStringLiteral("Status: Prenos je končan."));
     LogSuccess(source, destination);
     if (Chkbrisi->isChecked())
-        direction.deleteSource(*this, source);
+        direction.deleteSource(*this, source, destination);
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
 }

@@ -1,6 +1,7 @@
 // One server file into the local folder, with up to three attempts.
 
 #include "ftp/cftp.h"
+#include "platform/diagnostics.h"
 #include "window/frmupdate.h"
 
 void FrmUpdate::download()
@@ -13,7 +14,15 @@ void FrmUpdate::download()
         .localIsSource = false,
         // The local copy is on disk (the download made sure), so the server's
         // copy may go. A failed deletion leaves it for the next run.
-        .deleteSource = [](FrmUpdate &form, const QString &remote) { form.mFTP->DeleteFTPFile(remote); },
+        .deleteSource =
+            [](FrmUpdate &form, const QString &remote, const QString &local) {
+                if (!form.mFTP->DeleteFTPFile(remote))
+                    form.reportProblem(QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
+                                           .arg(remote, form.mFTP->GetLastErrorMessage()),
+                                       diagnostics::fileText(remote, local,
+                                                             QStringLiteral("source not deleted: ")
+                                                                 + form.mFTP->GetLastErrorMessage()));
+            },
     };
     transferFile(down);
 }

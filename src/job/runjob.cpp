@@ -31,7 +31,7 @@ void FrmUpdate::RunJob(const QString &command)
         mDesktop.pumpEvents();
     } else {
         // Nothing can be moved, but the scheduler must learn why.
-        reportProblem(mFTP->GetLastErrorMessage());
+        reportProblem(mFTP->GetLastErrorMessage(), mFTP->GetLastErrorMessage());
     }
     mDesktop.pumpEvents();
     mFTP->CloseConnection();
@@ -45,9 +45,12 @@ void FrmUpdate::RunJob(const QString &command)
         QString reason;
         if (!mDesktop.startProgram(program, &reason)) {
             reportProblem(
-                QStringLiteral("Napaka: programa ni mogoče zagnati (run%1): %2: %3").arg(n).arg(program, reason));
+                QStringLiteral("Napaka: programa ni mogoče zagnati (run%1): %2: %3").arg(n).arg(program, reason),
+                QStringLiteral("run%1: cannot start %2: %3").arg(n).arg(program, reason));
             mDesktop.endProgram(ExitCode::ProgramNotStarted);
         }
     }
-    mDesktop.endProgram(connected ? ExitCode::Done : ExitCode::NotConnected);
+    if (!connected)
+        mDesktop.endProgram(ExitCode::NotConnected);
+    mDesktop.endProgram(mWorkedAround ? ExitCode::WorkedAround : ExitCode::Done);
 }

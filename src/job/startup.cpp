@@ -20,7 +20,12 @@ const QString DefaultPassword = QStringLiteral("zelkar");
 void FrmUpdate::Form_Load()
 {
     const QString programDir = mDesktop.programDirectory();
-    mIniFile = programDir + QLatin1Char('/') + SettingsFileName;
+    // One installed program serves many jobs, each with its own settings;
+    // the program's folder stays the default local folder all the same.
+    mIniFile = mDesktop.settingsFile();
+    if (mIniFile.isEmpty())
+        mIniFile = programDir + QLatin1Char('/') + SettingsFileName;
+    checkSettingsFile();
     mUser = DefaultUser;
     mPassword = DefaultPassword;
 

@@ -27,6 +27,21 @@ QString localFiles(const QString &pattern)
     return names.join(QLatin1Char(','));
 }
 
+// Empty, DOWN and UP say what they mean; anything else uploads too, but is
+// most likely a mistake.
+bool isPlainDirection(const QString &direction)
+{
+    const QString upper = direction.toUpper();
+    return upper.isEmpty() || upper == QLatin1String("DOWN") || upper == QLatin1String("UP");
+}
+
+// A pattern without wildcards names one file, which must be there; a
+// wildcard that matches nothing just means there is nothing to do.
+bool isNamedFile(const QString &pattern)
+{
+    return isPresent(pattern) && !pattern.contains(QLatin1Char('*')) && !pattern.contains(QLatin1Char('?'));
+}
+
 // Laying out a list of a thousand names takes the window longer than moving
 // a small file; while files go by faster than anyone can read, the list of
 // those left is shown a few times a second and always when it runs out.
@@ -45,9 +60,23 @@ void FrmUpdate::showRemaining(const QString &list)
 
 void FrmUpdate::ftpprenos(QString &ukaz)
 {
+    const QString command = ukaz;
     Text1->setText(NextToken(ukaz));
     const QString direction = NextToken(ukaz);
     Chkbrisi->setChecked(ukaz.toUpper() == QLatin1String("DEL"));
+    checkPrefixes(textDIR->text() + Text1->text(), textLDIR->text() + Text1->text());
+    if (!isPlainDirection(direction)) {
+        // A misspelt DOWN uploads: with DEL it would overwrite the server's
+        // copies and then delete the local files.
+        if (Chkbrisi->isChecked()) {
+            reportError(QStringLiteral("transfer command \"%1\" not run: its direction \"%2\" is neither DOWN nor UP, "
+                                       "and with DEL the upload would delete the local files")
+                            .arg(command, direction));
+            return;
+        }
+        warn(QStringLiteral("transfer command \"%1\": direction \"%2\" is neither DOWN nor UP; uploading")
+                 .arg(command, direction));
+    }
 
     if (direction.toUpper() == QLatin1String("DOWN")) {
         const QString pattern = textDIR->text() + Text1->text();
@@ -56,6 +85,8 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         Tdir->setPlainText(mFTP->GetFTPdir(pattern, true));
         mListShownNs = coarseMonotonicNs();
         QString list = Tdir->toPlainText();
+        if (isBlank(list) && isNamedFile(Text1->text()))
+            reportFileError(pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
         while (isPresent(list)) {
             Textimedat->setText(NextToken(list));
             download();
@@ -66,6 +97,9 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         // The whole list is made before the first upload, so the uploads
         // neither disturb the search nor add to it.
         QString list = localFiles(textLDIR->text() + Text1->text());
+        if (isBlank(list) && isNamedFile(Text1->text()))
+            reportFileError(textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
+                            QStringLiteral("no such local file"));
         Tdir->setPlainText(list);
         mListShownNs = coarseMonotonicNs();
         for (;;) {

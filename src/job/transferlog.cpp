@@ -2,12 +2,12 @@
 // the working directory, the file opened and closed for every line.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 
-#include <iostream>
-
 #include "platform/desktop.h"
+#include "platform/diagnostics.h"
 #include "window/frmupdate.h"
 
 namespace {
@@ -30,27 +30,38 @@ QString stamp(const QDateTime &when)
 
 void FrmUpdate::LogSuccess(const QString &source, const QString &destination)
 {
-    appendLogLine(stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow + destination);
+    QString error;
+    if (!appendLogLine(stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow + destination, &error))
+        reportLogProblem(source, destination, error);
 }
 
 void FrmUpdate::LogFailure(const QString &source, const QString &destination, const QString &error)
 {
-    appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow + destination
-                  + QLatin1Char(' ') + error);
+    QString logError;
+    if (!appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow
+                           + destination + QLatin1Char(' ') + error,
+                       &logError))
+        reportLogProblem(source, destination, logError);
 }
 
-void FrmUpdate::appendLogLine(const QString &line)
+bool FrmUpdate::appendLogLine(const QString &line, QString *error)
 {
     QFile log(LogFileName);
     const QByteArray bytes = (line + QStringLiteral("\r\n")).toUtf8();
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(bytes) != bytes.size() || !log.flush()) {
-        // The job goes on: the files matter more than their record.
-        reportProblem(QStringLiteral("Napaka: v dnevnik %1 ni mogoče pisati: %2").arg(LogFileName, log.errorString()));
-    }
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append) && log.write(bytes) == bytes.size() && log.flush())
+        return true;
+    *error = log.errorString();
+    return false;
 }
 
-void FrmUpdate::reportProblem(const QString &text)
+// The job goes on: the files matter more than their record. The window
+// names the log as the job knows it, the scheduler's log names it in full,
+// as the working directory of a scheduled job is rarely where one looks.
+void FrmUpdate::reportLogProblem(const QString &source, const QString &destination, const QString &error)
 {
-    Label3->setText(text);
-    std::cerr << text.toStdString() << std::endl;
+    reportProblem(
+        QStringLiteral("Napaka: v dnevnik %1 ni mogoče pisati: %2").arg(LogFileName, error),
+        diagnostics::fileText(
+            source, destination,
+            QStringLiteral("not written to the log %1: %2").arg(QFileInfo(LogFileName).absoluteFilePath(), error)));
 }

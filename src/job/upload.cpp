@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ftp/cftp.h"
+#include "platform/diagnostics.h"
 #include "window/frmupdate.h"
 
 void FrmUpdate::upload()
@@ -14,11 +15,13 @@ void FrmUpdate::upload()
         .transfer = &cFTP::FTPUploadFile,
         .localIsSource = true,
         .deleteSource =
-            [](FrmUpdate &form, const QString &local) {
+            [](FrmUpdate &form, const QString &local, const QString &remote) {
                 QFile source(local);
                 if (!source.remove())
-                    form.reportProblem(QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
-                                           .arg(local, source.errorString()));
+                    form.reportProblem(
+                        QStringLiteral("Status: izvorne datoteke %1 ni mogoče pobrisati: %2")
+                            .arg(local, source.errorString()),
+                        diagnostics::fileText(local, remote, QStringLiteral("source not deleted: ") + source.errorString()));
             },
     };
     transferFile(up);

@@ -27,6 +27,11 @@ public:
     virtual QString programDirectory() = 0;
     // The program's arguments joined by blanks.
     virtual QString commandLine() = 0;
+    // The settings file named on the command line; empty for the one
+    // beside the executable.
+    virtual QString settingsFile();
+    // One line for the scheduler's log (standard error).
+    virtual void printDiagnostic(const QString &line);
 
 protected:
     // Must not return: exit the process, or (in tests) throw.

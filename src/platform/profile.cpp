@@ -42,7 +42,10 @@ QString unquote(QStringView value)
     return value.toString();
 }
 
-std::optional<QString> findValue(const QString &text, const QString &section, const QString &key)
+// Calls entry(key, value) for each "key=value" line of the first section
+// of that name, until it returns true; false when there is no such section.
+template<typename Entry>
+bool forEachEntry(const QString &text, const QString &section, Entry entry)
 {
     bool inSection = false;
     bool sectionSeen = false;
@@ -52,7 +55,7 @@ std::optional<QString> findValue(const QString &text, const QString &section, co
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (inSection)
-                return std::nullopt; // the first section of that name is the one
+                return true; // the first section of that name is the one
             qsizetype close = line.indexOf(QLatin1Char(']'));
             const QStringView name = line.mid(1, close < 0 ? -1 : close - 1).trimmed();
             inSection = !sectionSeen && name.compare(section, Qt::CaseInsensitive) == 0;
@@ -62,12 +65,22 @@ std::optional<QString> findValue(const QString &text, const QString &section, co
         if (!inSection)
             continue;
         const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals < 0)
-            continue;
-        if (line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return unquote(line.mid(equals + 1).trimmed());
+        if (equals >= 0 && entry(line.left(equals).trimmed(), line.mid(equals + 1).trimmed()))
+            return true;
     }
-    return std::nullopt;
+    return sectionSeen;
+}
+
+std::optional<QString> findValue(const QString &text, const QString &section, const QString &key)
+{
+    std::optional<QString> found;
+    forEachEntry(text, section, [&](QStringView name, QStringView value) {
+        if (name.compare(key, Qt::CaseInsensitive) != 0)
+            return false;
+        found = unquote(value);
+        return true;
+    });
+    return found;
 }
 
 } // namespace
@@ -84,6 +97,23 @@ QString readString(const QString &section, const QString &key, const QString &de
             value = *found;
     }
     return value.left(bufferChars - 1);
+}
+
+std::optional<QStringList> sectionKeys(const QString &section, const QString &path)
+{
+    QFile file(path);
+    if (section.trimmed().isEmpty() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringList keys;
+    const bool found = forEachEntry(decode(file.readAll()), section.trimmed(), [&](QStringView name, QStringView) {
+        const QString key = name.toString();
+        if (!key.isEmpty() && !keys.contains(key, Qt::CaseInsensitive))
+            keys.append(key);
+        return false;
+    });
+    if (!found)
+        return std::nullopt;
+    return keys;
 }
 
 } // namespace profile

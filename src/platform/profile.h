@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // The reading rules of the desktop's profile-string service, over INI files:
 // - "[name]" opens a section, "key=value" gives a value; names match without
@@ -16,6 +19,10 @@ namespace profile {
 
 QString readString(const QString &section, const QString &key, const QString &defaultValue, int bufferChars,
                    const QString &path);
+
+// The key names of a section, in the file's order, the first of repeated
+// keys only; nothing when the file or the section is missing.
+std::optional<QStringList> sectionKeys(const QString &section, const QString &path);
 
 // Exposed for tests: the decoding of a settings file's bytes.
 QString decode(const QByteArray &bytes);

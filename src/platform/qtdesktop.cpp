@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 
 namespace {
 constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
 } // namespace
 
-QtDesktop::QtDesktop()
+QtDesktop::QtDesktop(QStringList arguments, QString settingsFile)
+    : mArguments(std::move(arguments)), mSettingsFile(std::move(settingsFile))
 {
     // The clock of the day is read once; after that a monotonic clock,
     // cheap enough to ask for every block, carries it on.
@@ -80,9 +82,18 @@ QString QtDesktop::prompt(const QString &text, const QString &title)
             answer.chop(1);
         return answer;
     }
-    bool ok = false;
-    const QString answer = QInputDialog::getText(nullptr, title, text, QLineEdit::Normal, QString(), &ok);
-    return ok ? answer : QString();
+    const std::unique_ptr<QInputDialog> dialog = promptDialog(text, title);
+    return dialog->exec() == QDialog::Accepted ? dialog->textValue() : QString();
+}
+
+std::unique_ptr<QInputDialog> QtDesktop::promptDialog(const QString &text, const QString &title)
+{
+    auto dialog = std::make_unique<QInputDialog>();
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(text);
+    dialog->setTextEchoMode(QLineEdit::Normal);
+    dialog->setTextValue(QString());
+    return dialog;
 }
 
 double QtDesktop::timer()
@@ -103,12 +114,10 @@ QString QtDesktop::programDirectory()
 
 QString QtDesktop::commandLine()
 {
-    return QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+    return mArguments.join(QLatin1Char(' '));
 }
 
-void chooseHeadlessPlatformIfNeeded()
+QString QtDesktop::settingsFile()
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return mSettingsFile;
 }

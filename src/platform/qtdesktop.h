@@ -3,11 +3,19 @@
 #include "platform/desktop.h"
 #include "platform/eventpump.h"
 
+#include <QStringList>
+
+#include <memory>
+
+class QInputDialog;
+
 // The production desktop: real sleeps, real event pumping, a real end.
 class QtDesktop final : public Desktop
 {
 public:
-    QtDesktop();
+    // The site and command of the job, and the settings file the command
+    // line named (empty for the one beside the executable).
+    explicit QtDesktop(QStringList arguments = {}, QString settingsFile = {});
 
     void sleep(int ms) override;
     void pumpEvents() override;
@@ -17,6 +25,10 @@ public:
     QDateTime now() override;
     QString programDirectory() override;
     QString commandLine() override;
+    QString settingsFile() override;
+
+    // The prompt as it is shown on a display.
+    static std::unique_ptr<QInputDialog> promptDialog(const QString &text, const QString &title);
 
 protected:
     void exitProgram(int exitCode) override;
@@ -25,8 +37,6 @@ private:
     qint64 mClockStartNs = 0;
     qint64 mMidnightOffsetMs = 0;
     EventPump mPump;
+    QStringList mArguments;
+    QString mSettingsFile;
 };
-
-// With no display to talk to, pick Qt's offscreen platform before the
-// application object exists, so that the program also runs under cron.
-void chooseHeadlessPlatformIfNeeded();

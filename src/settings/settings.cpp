@@ -12,6 +12,11 @@ QString ReadSetting(const QString &section, const QString &key, const QString &f
     return profile::readString(section, key, QString(), SettingBufferChars, file);
 }
 
+std::optional<QStringList> ReadSectionKeys(const QString &section, const QString &file)
+{
+    return profile::sectionKeys(section, file);
+}
+
 QString NextToken(QString &list)
 {
     QString token;

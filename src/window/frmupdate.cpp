@@ -4,6 +4,7 @@
 #include "platform/exitcode.h"
 #include "platform/desktop.h"
 #include "window/icon.h"
+#include "window/labels.h"
 #include "window/progressbar.h"
 
 #include <QCheckBox>
@@ -32,9 +33,10 @@ void place(QWidget *w, int left, int top, int width, int height)
     w->setGeometry(px(left), px(top), px(width), px(height));
 }
 
+template<typename Label = QLabel>
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new Label(text, parent);
     label->setObjectName(QLatin1String(name));
     // Opaque so that a label lying over another one hides it, and wrapped
     // from the top so that a long status line runs onto the second line of
@@ -138,7 +140,9 @@ void FrmUpdate::createControls()
     Text1 = makeLineEdit(this, "Text1");
     place(Text1, 3240, 2640, 4572, 285);
 
-    Label3 = makeLabel(this, "Label3", QStringLiteral("Status:"));
+    Label3 = makeLabel<StatusLabel>(this, "Label3", QStringLiteral("Status:"));
+    // Server replies are plain text, whatever they look like.
+    Label3->setTextFormat(Qt::PlainText);
     emphasise(Label3, 10.5);
     place(Label3, 120, 2880, 2775, 615);
 
@@ -157,9 +161,14 @@ void FrmUpdate::createControls()
     place(Label7, 0, 3960, 5895, 255);
 
     // Label10 covers the right end of Label7 and must stay visible there.
+    // A rate of five digits and more needs more room than its place gives:
+    // the text grows to the right, where nothing else lies at that height,
+    // rather than wrap its unit out of sight.
     Label10 = makeLabel(this, "Label10", QString());
     emphasise(Label10, 9.75);
     place(Label10, 4680, 3960, 1215, 255);
+    Label10->setWordWrap(false);
+    Label10->setMinimumWidth(Label10->width());
     Label10->raise();
 
     PB = new ProgressBar(this);

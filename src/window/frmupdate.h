@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -96,7 +97,7 @@ private:
         bool pumpBeforePause; // once before the pause ahead of the first attempt
         bool (cFTP::*transfer)(QString &sLocal, QString &sRemote);
         bool localIsSource; // the log names the source first
-        void (*deleteSource)(FrmUpdate &form, const QString &source);
+        void (*deleteSource)(FrmUpdate &form, const QString &source, const QString &destination);
     };
     // job/attempts.cpp: one file either way, in up to three attempts with a
     // reconnection in between.
@@ -105,10 +106,28 @@ private:
     // job/transferlog.cpp
     void LogSuccess(const QString &source, const QString &destination);
     void LogFailure(const QString &source, const QString &destination, const QString &error);
-    void appendLogLine(const QString &line);
-    // A problem the job works around: shown in the status line and written
-    // to standard error, for the scheduler's log.
-    void reportProblem(const QString &text);
+    // False with the reason when the line could not be written.
+    bool appendLogLine(const QString &line, QString *error);
+    void reportLogProblem(const QString &source, const QString &destination, const QString &error);
+
+    // job/report.cpp: what the job tells the scheduler on standard error.
+    // An error is a problem the job worked around or ended on; it makes a
+    // job that runs to its end say so in its exit code.
+    void reportError(const QString &text);
+    void reportFileError(const QString &source, const QString &destination, const QString &reason);
+    // Shown in the status line (in the window's language) and reported.
+    void reportProblem(const QString &windowText, const QString &errorText);
+    // Printed once per job, whatever the number of times it comes up;
+    // warnings with the same key count as one.
+    void warn(const QString &text, const QString &key = QString());
+    bool mWorkedAround = false;
+    QSet<QString> mWarned;
+
+    // job/sitecheck.cpp: mistakes in the settings that cost files later.
+    void checkSettingsFile();
+    void checkSite(bool switched);
+    void checkPrefixes(const QString &remotePath, const QString &localPath);
+    void checkCommandLine(const QString &token);
 
     // window/update.cpp
     int ShellOpen(const QString &text);

@@ -10,6 +10,7 @@
 #include "platform/coarseclock.h"
 #include "platform/desktop.h"
 #include "window/frmupdate.h"
+#include "window/labels.h"
 #include "window/progressbar.h"
 #include "window/progressformat.h"
 
@@ -75,6 +76,7 @@ void FrmUpdate::refreshProgress()
         mProgress.captionPercent.reset();
     }
     Label10->setText(progressformat::rate(mRate, locale) + QStringLiteral(" Kbps"));
+    growToText(Label10);
     if (mProgress.timeLeft) {
         Label11->setText(QStringLiteral("Do konca še: ") + ConvertTime(*mProgress.timeLeft));
         mProgress.timeLeft.reset();

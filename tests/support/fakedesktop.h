@@ -51,6 +51,8 @@ public:
     QDateTime now() override { return fixedNow; }
     QString programDirectory() override { return programDir; }
     QString commandLine() override { return arguments; }
+    QString settingsFile() override { return settingsPath; }
+    void printDiagnostic(const QString &line) override { diagnostics.append(line); }
 
     // Let a test look at the window whenever the job pauses or pumps.
     std::function<void(int)> onSleep;
@@ -66,6 +68,9 @@ public:
     QDateTime fixedNow = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5));
     QString programDir;
     QString arguments;
+    QString settingsPath;
+    // What the job wrote to standard error, one line each.
+    QStringList diagnostics;
 
 protected:
     void exitProgram(int exitCode) override { throw ProgramEnded(exitCode); }

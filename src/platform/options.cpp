@@ -1,0 +1,88 @@
+#include "platform/options.h"
+
+namespace {
+
+const QString Config = QStringLiteral("--config");
+
+} // namespace
+
+Options parseOptions(const QStringList &arguments)
+{
+    Options options;
+    qsizetype i = 0;
+    for (; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--")) {
+            ++i;
+            break;
+        }
+        // A lone "-" is no option; neither is anything after the first
+        // argument that does not start with one.
+        if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-"))
+            break;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.action = Options::Action::Help;
+        } else if (arg == QLatin1String("--version") || arg == QLatin1String("-V")) {
+            if (options.action != Options::Action::Help)
+                options.action = Options::Action::Version;
+        } else if (arg == Config || arg == QLatin1String("-c")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                options.action = Options::Action::Wrong;
+                options.error = QStringLiteral("option %1 needs a file name").arg(arg);
+                return options;
+            }
+            options.settingsFile = arguments.at(++i);
+        } else if (arg.startsWith(Config + QLatin1Char('=')) && arg.size() > Config.size() + 1) {
+            options.settingsFile = arg.mid(Config.size() + 1);
+        } else {
+            options.action = Options::Action::Wrong;
+            options.error
+                = QStringLiteral("unknown option %1 (quelmo --help lists them; \"--\" ends the options)").arg(arg);
+            return options;
+        }
+    }
+    options.arguments = arguments.mid(i);
+    return options;
+}
+
+QString usageText(const QString &settingsFile)
+{
+    return QStringLiteral("Usage: quelmo [OPTION]... [SITE] [,COMMAND]\n"
+                          "       quelmo [OPTION]... COMMAND\n"
+                          "Runs one FTP transfer job: the COMMAND given here, then the site's listed\n"
+                          "commands prenos1..prenos20, then the site's programs run1..run20.\n"
+                          "\n"
+                          "Options (before the site and the command; \"--\" ends them):\n"
+                          "  -c, --config FILE  read the settings from FILE\n"
+                          "  -h, --help         show this text and exit\n"
+                          "  -V, --version      show the version and exit\n"
+                          "\n"
+                          "COMMAND is PATTERN[,DIRECTION[,OPTION]]:\n"
+                          "  PATTERN    a file name or a wildcard pattern (* and ?), appended to the\n"
+                          "             site's directory prefix\n"
+                          "  DIRECTION  DOWN downloads; empty or UP uploads\n"
+                          "  OPTION     DEL deletes each source after its transfer\n"
+                          "A first token that names a site section with an FTPURL selects that site.\n"
+                          "With no arguments the program asks for a command.\n"
+                          "\n"
+                          "Settings file (now: %1)\n"
+                          "  [PROGRAM] IZBRANO=SITE    the site used unless the command line names one\n"
+                          "  [SITE]    FTPURL=HOST[:PORT]  ftpdir=/remote/  localdir=/local/\n"
+                          "            uporabnik=USER  geslo=PASSWORD\n"
+                          "            prenos1..prenos20=COMMAND  run1..run20=PROGRAM [ARGUMENTS]\n"
+                          "\n"
+                          "Every finished file is logged to VANTREL.log in the working directory.\n"
+                          "Problems and warnings go to standard error, one line each.\n"
+                          "\n"
+                          "Exit codes:\n"
+                          "  0  the job ran to its end\n"
+                          "  1  a file still failed after its third attempt\n"
+                          "  2  the connection could not be opened, a wrong option, or an unreadable\n"
+                          "     settings file given with --config\n"
+                          "  3  the user ended the job\n"
+                          "  4  a follow-up program could not be started\n"
+                          "  5  the job ran to its end, but something was skipped or worked around\n"
+                          "\n"
+                          "See quelmo(1) for more.\n")
+        .arg(settingsFile);
+}
