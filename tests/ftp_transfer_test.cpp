@@ -156,7 +156,7 @@ TEST_P(EventSequence, ConnectionClosedFromAProgressHandler)
     EXPECT_FALSE(ftp.isConnected());
 }
 
-INSTANTIATE_FOR_BOTH_MODES(EventSequence);
+INSTANTIATE_FOR_EVERY_LINK(EventSequence);
 
 // ---------------------------------------------------------------------------
 // Where a transfer lets the window in, and what a failed one leaves behind
@@ -314,9 +314,7 @@ TEST_P(PacingTrace, EachFailureLeavesWhatItsPathSays)
     for (const FailedTransfer &c : FailedTransfers) {
         SCOPED_TRACE(c.name);
         if (!c.faults.isEmpty() || !ftp.isConnected()) {
-            FtpTestServer::Options options;
-            options.extraArgs = c.faults;
-            ASSERT_TRUE(server.start(options)) << server.errorString().toStdString();
+            ASSERT_TRUE(startServer(c.faults));
             ASSERT_TRUE(connect()) << ftp.GetLastErrorMessage().toStdString();
         }
         const QString name = QString::fromLatin1(c.name) + QStringLiteral(".bin");
@@ -358,6 +356,6 @@ TEST_P(PacingTrace, EachFailureLeavesWhatItsPathSays)
     }
 }
 
-INSTANTIATE_FOR_BOTH_MODES(PacingTrace);
+INSTANTIATE_FOR_EVERY_LINK(PacingTrace);
 
 } // namespace

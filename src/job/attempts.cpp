@@ -26,7 +26,8 @@ void FrmUpdate::transferFile(const Direction &direction)
     QString local = textLDIR->text() + Textimedat->text();
     mStartTime = static_cast<float>(mDesktop.timer());
 
-    Label3->setText(direction.status);
+    const QString status = connectionStatus(direction.status);
+    Label3->setText(status);
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
@@ -36,7 +37,7 @@ void FrmUpdate::transferFile(const Direction &direction)
     // name them so.
     const QString &source = direction.localIsSource ? local : remote;
     const QString &destination = direction.localIsSource ? remote : local;
-    if (!tryThreeTimes(direction.status, [&] { return (mFTP.get()->*direction.transfer)(local, remote); })) {
+    if (!tryThreeTimes(status, [&] { return (mFTP.get()->*direction.transfer)(local, remote); })) {
         Label3->setText(direction.failedStatus + mFTP->GetLastErrorMessage());
         LogFailure(source, destination, mFTP->GetLastErrorMessage());
         reportFileError(source, destination, mFTP->GetLastErrorMessage());

@@ -244,6 +244,16 @@ def make_tls_handlers():
             # Upstream's fix (PR #612): a handshake in progress is read.
             return self._ssl_accepting or super().readable()
 
+        def handle_close(self):
+            # With the fix above, a data connection that the client drops
+            # before any transfer began (the command was refused) now ends
+            # here, and the stock code would answer it with a 226 that
+            # answers nothing. Without TLS it goes without a word; so here.
+            if not self._initialized and not self.receive:
+                self.close()
+                return
+            super().handle_close()
+
         def handle_ssl_established(self):
             super().handle_ssl_established()
             if self.cmd_channel.require_reuse and \
