@@ -15,6 +15,7 @@ import logging
 import os
 import select
 import signal
+import socket
 import sys
 import time
 
@@ -140,6 +141,7 @@ class TestHandler(FTPHandler):
     close_after_cmds = ()
     stall_data = False
     shrink_retr = False
+    dead_passive = False
 
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
@@ -174,6 +176,28 @@ class TestHandler(FTPHandler):
         line = line.replace("\r", "\\r").replace("\n", "\\n")
         self.transcript.write(line + "\n")
         self.transcript.flush()
+
+    def closed_port(self):
+        """A port of our address where nobody listens any more."""
+        family = socket.AF_INET6 if ":" in self.socket.getsockname()[0] \
+            else socket.AF_INET
+        with socket.socket(family, socket.SOCK_STREAM) as probe:
+            probe.bind((self.socket.getsockname()[0], 0))
+            return probe.getsockname()[1]
+
+    def ftp_EPSV(self, line):
+        if not self.dead_passive:
+            return super().ftp_EPSV(line)
+        self.respond("229 Entering extended passive mode (|||%d|)."
+                     % self.closed_port())
+
+    def ftp_PASV(self, line):
+        if not self.dead_passive:
+            return super().ftp_PASV(line)
+        port = self.closed_port()
+        address = self.socket.getsockname()[0].replace(".", ",")
+        self.respond("227 Entering passive mode (%s,%d,%d)."
+                     % (address, port // 256, port % 256))
 
     def ftp_STOR(self, file, mode="w"):
         if "a" not in mode:  # APPE comes through here too; leave it alone
@@ -254,6 +278,11 @@ def make_tls_handlers():
                 return
             super().handle_close()
 
+        def secure_connection(self, ssl_context):
+            # --data-cert: data connections show another certificate.
+            super().secure_connection(self.cmd_channel.data_context or
+                                      ssl_context)
+
         def handle_ssl_established(self):
             super().handle_ssl_established()
             if self.cmd_channel.require_reuse and \
@@ -273,6 +302,7 @@ def make_tls_handlers():
         tls_data_required = True
         implicit = False
         require_reuse = False
+        data_context = None
         reuse_refused = 0
 
         def handle(self):
@@ -318,6 +348,8 @@ def parse_args(argv):
                    help="answer CMD with 421 and close (may be repeated)")
     p.add_argument("--refuse-passive", action="store_true",
                    help="answer EPSV and PASV with 500")
+    p.add_argument("--dead-passive", action="store_true",
+                   help="EPSV and PASV name a port where nobody listens")
     p.add_argument("--refuse-active", action="store_true",
                    help="answer PORT and EPRT with 500")
     p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
@@ -327,16 +359,19 @@ def parse_args(argv):
                    help="with --tls: TLS from the first byte instead")
     p.add_argument("--tls-version", choices=["1.2", "1.3"],
                    help="with --tls: speak this TLS version only")
+    p.add_argument("--data-cert", nargs=2, metavar=("CERT", "KEY"),
+                   help="with --tls: data connections present this "
+                        "certificate instead")
     p.add_argument("--require-reuse", action="store_true",
                    help="with --tls: refuse (522) a data connection that "
                         "does not resume the control connection's session")
     return p.parse_args(argv)
 
 
-def tls_context(args):
+def tls_context(args, cert_and_key):
     context = SSL.Context(SSL.TLS_SERVER_METHOD)
-    context.use_certificate_chain_file(args.tls[0])
-    context.use_privatekey_file(args.tls[1])
+    context.use_certificate_chain_file(cert_and_key[0])
+    context.use_privatekey_file(cert_and_key[1])
     context.set_options(SSL.OP_NO_SSLv2 | SSL.OP_NO_SSLv3 |
                         SSL.OP_NO_COMPRESSION)
     # Sessions must be resumable from the control connection to the data
@@ -368,7 +403,9 @@ def main(argv):
             print("ftpserver: --tls needs python3-openssl", file=sys.stderr)
             return 1
         handler = make_tls_handlers()
-        handler.ssl_context = tls_context(args)
+        handler.ssl_context = tls_context(args, args.tls)
+        if args.data_cert:
+            handler.data_context = tls_context(args, args.data_cert)
         handler.implicit = args.implicit
         handler.require_reuse = args.require_reuse
     handler.authorizer = authorizer
@@ -380,6 +417,7 @@ def main(argv):
     handler.close_after_cmds = {c.upper() for c in args.close_after}
     handler.stall_data = args.stall_data
     handler.shrink_retr = args.shrink_retr
+    handler.dead_passive = args.dead_passive
     if args.dos_list:
         handler.abstracted_fs = DosFS
     left_out = set()
