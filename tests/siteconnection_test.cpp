@@ -142,6 +142,10 @@ const SiteCase SiteCases[] = {
      {"quelmo: error: [site] ftp://@S/pub/: InternetConnect error code: 12005 Message: the server address "
       "ftp://@S/pub/ names a path (/pub/); only a host and a port may follow ftp://"},
      false, false},
+    {"credentials_in_url", Server::Plain, "FTPURL=ftp://quelmo:hidden@@S\n", ExitCode::NotConnected,
+     {"quelmo: error: [site] ftp://***@@S: InternetConnect error code: 12005 Message: the server address carries a "
+      "user name or password (before \"@\"); give them as the site's own settings"},
+     false, false},
     {"unknown_tls_word", Server::Plain, "FTPURL=@S\ntls=yes\n", ExitCode::NotConnected,
      {"quelmo: error: [site] @S: tls \"yes\" is not one of none, explicit and implicit; the server is not "
       "connected to"},

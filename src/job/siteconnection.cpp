@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 #include "ftp/cftp.h"
 #include "platform/inet/server.h"
@@ -94,10 +95,14 @@ QString FrmUpdate::connectionStatus(const QString &status) const
     return mFTP && mFTP->isEncrypted() ? status + QStringLiteral(" (TLS)") : status;
 }
 
+// A pasted URL may carry a user name and password (it is refused, but
+// still names the server); the lines on standard error never show them.
 QString FrmUpdate::serverForReport() const
 {
+    static const QRegularExpression credentials(QStringLiteral("^(\\s*[A-Za-z]+://)[^/?#]*@"));
     const QString server = textURL->text();
+    const QString shown = QString(server).replace(credentials, QStringLiteral("\\1***@"));
     if (mFTP && mFTP->securityFor(server) != inet::Security::None)
-        return server + QStringLiteral(" (TLS)");
-    return server;
+        return shown + QStringLiteral(" (TLS)");
+    return shown;
 }
