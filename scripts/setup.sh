@@ -4,13 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# vsftpd and proftpd are deliberately absent: they conflict with each other
+# and would start services; tests/support/realserver.py unpacks them.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth
-  curl
+  curl lftp openssl
   clang-format clang-tidy
   fonts-liberation
 )
