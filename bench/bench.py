@@ -81,6 +81,7 @@ class Config:
         self.sections = env.get("SECTIONS", "big small paused rss").split()
         self.bench_dir = env.get("BENCH_DIR", "")
         self.cftp = env.get("CFTP", "0") == "1"
+        self.with_3gib = False  # decided once the room for it is known
         unknown = set(self.servers) - {"pyftpdlib", "vsftpd", "proftpd"}
         if unknown:
             raise BenchError("unknown server(s): %s" % " ".join(sorted(unknown)))
@@ -440,7 +441,7 @@ class Bench:
 
     def rss_figures(self, server):
         label = "%d MiB" % self.config.big_mib
-        if "3gib" in self.config.sections_run:
+        if self.config.with_3gib:
             say("\n== 3 GiB down and up on %s, for the peak RSS ==" % server.name)
             for download in (True, False):
                 run = self.program_single(server, "big3.bin", download, timeout_s=1800)
@@ -465,7 +466,7 @@ def main(argv):
     base = choose_base(config, need + (2 * 3 * GIB if want_3gib else 0))
     if want_3gib and config.rss_3gib == "auto" and shutil.disk_usage(base).free < need + 7 * GIB:
         want_3gib = False
-    config.sections_run = list(config.sections) + (["3gib"] if want_3gib else [])
+    config.with_3gib = want_3gib
     work = tempfile.mkdtemp(prefix="quelmo-bench.", dir=base)
     say("quelmo whole-program bench; files in %s (%s)%s" % (work, file_system(work),
                                                             "" if want_3gib else "; 3 GiB run skipped"))

@@ -40,6 +40,7 @@ import argparse
 import fcntl
 import glob
 import os
+import pwd
 import select
 import shutil
 import signal
@@ -141,7 +142,6 @@ def free_port(host):
 
 
 def anonymous_account():
-    import pwd
     for name in ANONYMOUS_ACCOUNTS:
         try:
             entry = pwd.getpwnam(name)
@@ -313,10 +313,13 @@ def start(args, prefix, binary, run_dir):
         stop(process)
         if args.port:
             break
+        # The next attempt writes its configuration afresh.
         for name in os.listdir(run_dir):
-            if name not in ("server.out",):
-                path = os.path.join(run_dir, name)
-                shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+            path = os.path.join(run_dir, name)
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            elif name != "server.out":
+                os.remove(path)
     out.flush()
     with open(os.path.join(run_dir, "server.out")) as f:
         raise RuntimeError("%s did not start:\n%s" % (args.server, f.read()))
