@@ -2,6 +2,8 @@
 // and what reaches the server before a refusal, the data connections'
 // session and certificate, and the data mode that falls back to active.
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -208,6 +210,41 @@ INSTANTIATE_TEST_SUITE_P(Links, DataCertificate,
                          ::testing::Values(DataLink{inet::DataMode::Active, inet::Security::ExplicitTls},
                                            DataLink{inet::DataMode::Passive, inet::Security::ExplicitTls}),
                          ByDataLink());
+
+// ---------------------------------------------------------------------------
+// The program lets the window's events run during a transfer: Qt then
+// reads and decrypts in between, and a transfer must still see every byte.
+
+class PumpedTransfer : public FtpClientTest
+{};
+
+TEST_P(PumpedTransfer, LargeFilesArriveWhileEventsRun)
+{
+    // As the program's desktop pumps: every few milliseconds.
+    QElapsedTimer sincePump;
+    sincePump.start();
+    ftp.SetPacing(
+        [&] {
+            if (sincePump.elapsed() >= 4) {
+                QCoreApplication::processEvents();
+                sincePump.restart();
+            }
+        },
+        [](int) {});
+    QByteArray data(21 * 1024 * 1024 + 7, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7 + i / 4099);
+    server.writeFile(QStringLiteral("big.bin"), data);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(download(QStringLiteral("big.bin"), QStringLiteral("big.bin"))) << error();
+    EXPECT_EQ(readLocal(QStringLiteral("big.bin")), data);
+    ASSERT_TRUE(upload(QStringLiteral("big.bin"), QStringLiteral("back.bin"))) << error();
+    EXPECT_EQ(server.readFile(QStringLiteral("back.bin")), data);
+    EXPECT_LT(clock.elapsed(), ShortTimeoutMs) << "no wait ran into its timeout";
+}
+
+INSTANTIATE_FOR_EVERY_LINK(PumpedTransfer);
 
 // ---------------------------------------------------------------------------
 // Auto data mode: passive, and active once passive cannot be had

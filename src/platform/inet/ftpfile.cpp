@@ -1,5 +1,6 @@
 #include "platform/inet/ftpfile.h"
 
+#include <QCoreApplication>
 #include <QSslSocket>
 
 #include <cstring>
@@ -74,6 +75,8 @@ Status FtpFile::fill()
             return {};
         }
         mBuffer.clear();
+        if (takeDecrypted())
+            continue;
         if (got < 0 || !dataMayFollow()) {
             mEndOfData = true;
             return {};
@@ -88,6 +91,21 @@ Status FtpFile::fill()
             return Failure{ErrorTimeout};
         }
     }
+}
+
+// An encrypted socket decrypts what has arrived in a call that it queues
+// for the event loop whenever its reader empties it. A transfer that waits
+// runs no event loop, and Qt's own wait does not decrypt either: with both
+// of the socket's buffers full, it would wait for news from the network
+// that cannot come in until somebody decrypts. So the queued call is run
+// here, for this socket alone (the window's events are not let in). True
+// when that brought data.
+bool FtpFile::takeDecrypted()
+{
+    if (!mData->isEncrypted())
+        return false;
+    QCoreApplication::sendPostedEvents(mData.get(), QEvent::MetaCall);
+    return mData->bytesAvailable() > 0;
 }
 
 // The server has said its last word when it closed the connection, or,
@@ -106,7 +124,7 @@ bool FtpFile::waitForData()
 {
     const QDeadlineTimer deadline(mLink.timeoutMs());
     do {
-        if (mData->waitForReadyRead(qMin(WaitSliceMs, remainingMs(deadline))))
+        if (mData->waitForReadyRead(qMin(WaitSliceMs, remainingMs(deadline))) || takeDecrypted())
             return true;
         if (mData->bytesAvailable() > 0 || !dataMayFollow())
             return false;

@@ -46,6 +46,7 @@ public:
 
 private:
     Status fill();
+    [[nodiscard]] bool takeDecrypted();
     [[nodiscard]] bool dataMayFollow() const;
     [[nodiscard]] bool waitForData();
     Status flush(qint64 highWater);
