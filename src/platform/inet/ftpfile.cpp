@@ -160,12 +160,21 @@ Status FtpFile::flush(qint64 highWater)
         mBuffer = QByteArray();
         mBuffer.reserve(BlockBytes);
     }
-    while (mData->bytesToWrite() > highWater) {
+    while (unsent() > highWater) {
         if (!mData->waitForBytesWritten(mLink.timeoutMs()))
             return Failure{mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
                                                                                  : ErrorConnectionAborted};
     }
     return {};
+}
+
+// What the socket still holds of our data. An encrypted socket counts only
+// what it has not encrypted yet as bytes to write; what it has encrypted
+// waits in a buffer of its own, which would otherwise grow without bound
+// and go out only when Qt's events run.
+qint64 FtpFile::unsent() const
+{
+    return mData->bytesToWrite() + (mData->isEncrypted() ? mData->encryptedBytesToWrite() : 0);
 }
 
 Status FtpFile::writeAll(const char *data, qint64 size)

@@ -50,6 +50,7 @@ private:
     [[nodiscard]] bool dataMayFollow() const;
     [[nodiscard]] bool waitForData();
     Status flush(qint64 highWater);
+    [[nodiscard]] qint64 unsent() const;
     Status endUpload();
     Status endDownload();
     void abandon();
