@@ -92,7 +92,7 @@ TEST_F(PassiveFallback, SecondTransferGoesStraightToPasv)
     expectCommands({
         {"first download",  getting("/p.bin", "p1"),          {"FEAT", "MLST /p.bin", "TYPE I", "EPSV", "PASV", "RETR /p.bin"}},
         {"second download", getting("/p.bin", "p2"),          {"MLST /p.bin", "PASV", "RETR /p.bin"}},
-        {"upload",          putting("u.bin", "/u.bin"),       {"PASV", "STOR /u.bin"}},
+        {"upload",          putting("u.bin", "/u.bin"),       {"PASV", "STOR /u.bin", "MLST /u.bin"}},
         {"listing",         listing("/*.bin", "p.bin,u.bin"), {"TYPE A", "PASV", "MLSD /"}},
     });
     // clang-format on
@@ -148,9 +148,9 @@ TEST_P(TypeCommand, IsSentOncePerChange)
 
     // clang-format off
     expectCommands({
-        {"first binary upload",     putting("a.bin", "/a.bin"),       {"TYPE I", data, "STOR /a.bin"}},
-        {"second binary upload",    putting("b.bin", "/b.bin"),       {data, "STOR /b.bin"}},
-        {"listing",                 listing("/*.bin", "a.bin,b.bin"), {"FEAT", "TYPE A", data, "MLSD /"}},
+        {"first binary upload",     putting("a.bin", "/a.bin"),       {"TYPE I", data, "STOR /a.bin", "FEAT", "MLST /a.bin"}},
+        {"second binary upload",    putting("b.bin", "/b.bin"),       {data, "STOR /b.bin", "MLST /b.bin"}},
+        {"listing",                 listing("/*.bin", "a.bin,b.bin"), {"TYPE A", data, "MLSD /"}},
         {"binary download",         getting("/a.bin", "a2.bin"),      {"MLST /a.bin", "TYPE I", data, "RETR /a.bin"}},
         {"another binary download", getting("/b.bin", "b2.bin"),      {"MLST /b.bin", data, "RETR /b.bin"}},
         {"text mode",               [&] { ftp.SetTransferASCII(); },  {}},
