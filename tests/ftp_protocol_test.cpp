@@ -130,6 +130,29 @@ TEST_P(SingleName, IsLookedUpWithMlstAndNoListing)
 }
 INSTANTIATE_FOR_BOTH_MODES(SingleName);
 
+// Without MLST a name is still looked up alone: SIZE, in binary mode, which
+// the transfers want anyway. A job of a thousand files on such a server
+// (vsftpd) must not list the folder a thousand times, nor switch the type
+// back and forth for every file. The upload is verified the same way.
+TEST_P(SingleName, WithoutMlstIsLookedUpWithSizeAndNoListing)
+{
+    ASSERT_NO_FATAL_FAILURE(begin(GetParam(), {QStringLiteral("--no-mlsd")}));
+    server.writeFile(QStringLiteral("out/a.zip"), "a");
+    server.writeFile(QStringLiteral("out/b.zip"), "bb");
+    ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("c.zip"), "ccc"));
+    const QString data = dataCommand(GetParam());
+
+    // clang-format off
+    expectCommands({
+        {"size",          sizing("/out/b.zip", 2),        {"FEAT", "TYPE I", "SIZE /out/b.zip"}},
+        {"missing name",  sizing("/out/none.zip", -1),    {"SIZE /out/none.zip"}},
+        {"download",      getting("/out/a.zip", "a.zip"), {"SIZE /out/a.zip", data, "RETR /out/a.zip"}},
+        {"next download", getting("/out/b.zip", "b.zip"), {"SIZE /out/b.zip", data, "RETR /out/b.zip"}},
+        {"upload",        putting("c.zip", "/out/c.zip"), {data, "STOR /out/c.zip", "SIZE /out/c.zip"}},
+    });
+    // clang-format on
+}
+
 // ---------------------------------------------------------------------------
 // TYPE once per change
 

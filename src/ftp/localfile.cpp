@@ -147,7 +147,7 @@ bool LocalTarget::write(const char *data, qint64 size)
     return mBuffer.size() < BlockBytes || writeOut();
 }
 
-bool LocalTarget::commit()
+bool LocalTarget::flush()
 {
     if (!mFile.isOpen())
         return fail(EBADF);
@@ -155,6 +155,13 @@ bool LocalTarget::commit()
         return false;
     if (::fsync(mFile.handle()) != 0)
         return fail(errno);
+    return true;
+}
+
+bool LocalTarget::commit()
+{
+    if (!flush())
+        return false;
     mFile.close();
     const QByteArray from = QFile::encodeName(mFile.fileName());
     const QByteArray to = QFile::encodeName(mTarget);

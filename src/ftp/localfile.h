@@ -69,8 +69,10 @@ public:
     // run is cut to nothing); the target itself is not touched.
     bool open();
     bool write(const char *data, qint64 size);
-    // Everything written so far out to the file, on to stable storage, the
-    // file renamed over the target and the rename made lasting.
+    // Everything written so far out to the file and on to stable storage;
+    // a hash then covers the whole file.
+    bool flush();
+    // Flushed, renamed over the target, and the rename made lasting.
     bool commit();
     // Gives up on the file: the temporary file goes, the target stays as
     // it was.

@@ -316,12 +316,14 @@ private:
         if (!mFtp.hTransfer->close())
             return mExit.network(LastReadLabel);
         mFtp.hTransfer.reset();
+        // On disk, then checked, then under its own name, before we say so:
+        // the caller may delete the server's copy next.
+        if (!mLocal.flush())
+            return failWrite();
         if (!mFtp.verifyDownload(mLocal, mRemotePath, mReceived, mHash)) {
             mLocal.discard();
             return false;
         }
-        // On disk, under its own name, before we say so: the caller may
-        // delete the server's copy next.
         if (!mLocal.commit())
             return failWrite();
         mFtp.pump(DownloadPumps::AfterClose);
