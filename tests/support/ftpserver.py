@@ -22,7 +22,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, proto_cmds
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, proto_cmds
 from pyftpdlib.servers import FTPServer
 
 USER = "quelmo"
@@ -162,6 +162,11 @@ class TestDTPHandler(DTPHandler):
                 if self._resp and self._resp[0].startswith("226"):
                     self._resp = (forced[1], logging.debug)
         super().close()
+
+
+class ThrottledTestDTPHandler(TestDTPHandler, ThrottledDTPHandler):
+    """The same, sending no faster than --throttle says: a transfer that
+    takes long enough for a test to act in the middle of it."""
 
 
 class TestHandler(FTPHandler):
@@ -432,6 +437,8 @@ def parse_args(argv):
                    help="every hash the server gives is wrong")
     p.add_argument("--lie-size", action="store_true",
                    help="SIZE and MLST give files stored by STOR one byte more than they have")
+    p.add_argument("--throttle", type=int, default=0, metavar="BYTES",
+                   help="send file data at no more than BYTES a second")
     p.add_argument("--extra-entry", action="append", default=[], metavar="HEX",
                    help="add a file of this name (its bytes in hex) to every MLSD and LIST")
     return p.parse_args(argv)
@@ -473,6 +480,9 @@ def main(argv):
     handler.extra_entries = [binascii.unhexlify(e) for e in args.extra_entry]
     if args.dos_list:
         handler.abstracted_fs = DosFS
+    if args.throttle:
+        ThrottledTestDTPHandler.write_limit = args.throttle
+        handler.dtp_handler = ThrottledTestDTPHandler
     commands = dict(proto_cmds)
     if args.hash == "feat":
         commands["HASH"] = dict(perm="r", auth=True, arg=True,
