@@ -25,7 +25,7 @@ packages=(
   qt6-translations-l10n
   libgtest-dev
   python3 python3-pyftpdlib
-  xvfb xauth
+  xvfb xauth libxtst6
   curl
   clang-format clang-tidy
   fonts-liberation

@@ -157,6 +157,19 @@ TEST_F(JobTest, SkippedNameIsShownInTheStatusLine)
     EXPECT_EQ(filesIn(server.root()), QStringList());
 }
 
+// A listing that fails is no empty folder: the window says so too.
+TEST_F(JobTest, FailedListingIsShownInTheStatusLine)
+{
+    startServer({QStringLiteral("--answer"), QStringLiteral("MLSD=450 Listing refused (test).")});
+    writeSettings();
+    load();
+    ASSERT_TRUE(connectFtp());
+    QString command = QStringLiteral("*.bin,DOWN");
+    EXPECT_EQ(run([&] { form->ftpprenos(command); }), std::nullopt);
+    EXPECT_EQ(form->Label3->text(),
+              QStringLiteral("Napaka: seznama datotek /*.bin ni mogoče dobiti: 450 Listing refused (test).\r\n"));
+}
+
 // ---------------------------------------------------------------------------
 // Sources that must not be deleted
 
