@@ -19,6 +19,8 @@ for arg in "$@"; do
   esac
 done
 
+# vsftpd and proftpd are deliberately absent: they conflict with each other
+# and would start services; tests/support/realserver.py unpacks them.
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
@@ -26,7 +28,7 @@ packages=(
   libgtest-dev
   python3 python3-pyftpdlib
   xvfb xauth libxtst6
-  curl
+  curl lftp openssl
   clang-format clang-tidy
   fonts-liberation
   scdoc

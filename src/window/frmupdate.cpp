@@ -93,7 +93,9 @@ FrmUpdate::~FrmUpdate() = default;
 void FrmUpdate::createControls()
 {
     // Created in the order of the layout, which is also the stacking order:
-    // a later control lies over an earlier one.
+    // a later control lies over an earlier one. That order is why this is
+    // one long function: it reads as the layout sheet, top to bottom, and
+    // splitting it would hide which control lies over which.
     Command3 = new QPushButton(QStringLiteral("Zapri"), this);
     Command3->setObjectName(QStringLiteral("Command3"));
     place(Command3, 6000, 0, 1695, 375);
