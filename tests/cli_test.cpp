@@ -160,7 +160,9 @@ TEST_P(KeyTable, NamesWhatIsNeverRead)
 // clang-format off
 const KeyCase keyCases[] = {
     {"FTPURL", ""}, {"ftpurl", ""}, {"ftpdir", ""}, {"LocalDir", ""}, {"uporabnik", ""}, {"geslo", ""},
-    {"prenos1", ""}, {"prenos20", ""}, {"PRENOS7", ""}, {"run1", ""}, {"run20", ""},
+    {"prenos1", ""}, {"prenos20", ""}, {"PRENOS7", ""}, {"run1", ""}, {"run20", ""}, {"verify", ""}, {"UploadTemp", ""},
+    {"verfy", "key \"verfy\" is not known and never read (did you mean \"verify\"?)"},
+    {"uploadtmp", "key \"uploadtmp\" is not known and never read (did you mean \"uploadtemp\"?)"},
     {"lokaldir", "key \"lokaldir\" is not known and never read (did you mean \"localdir\"?)"},
     {"ftpurl2", "key \"ftpurl2\" is not known and never read (did you mean \"FTPURL\"?)"},
     {"uporabik", "key \"uporabik\" is not known and never read (did you mean \"uporabnik\"?)"},
