@@ -7,12 +7,14 @@
 
 #include "platform/eventpump.h"
 #include "platform/inet/errors.h"
+#include "platform/secretmask.h"
 
 namespace {
 const QString AgentName = QStringLiteral("Yrdo FTP Client");
 const QString ConnectLabel = QStringLiteral("InternetConnect");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
+const QString PasswordMask = QStringLiteral("********");
 } // namespace
 
 cFTP::cFTP(QObject *parent) : QObject(parent)
@@ -61,6 +63,7 @@ bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QS
 {
     hTransfer.reset();
     hConnection.reset();
+    sSecret = sPassword;
     if (!hSession) {
         FormatTransferError(inet::Failure{inet::ErrorIncorrectHandleState}, ConnectLabel);
         return false;
@@ -155,11 +158,13 @@ void cFTP::FormatTransferError(const inet::Failure &failure, const QString &labe
 {
     if (failure.code == inet::ErrorExtendedError) {
         // The server said no: its own words are the clearest text there is.
-        sLastError = failure.reply.left(MaxResponseChars);
+        sLastError = maskSecret(failure.reply.left(MaxResponseChars), sSecret, PasswordMask);
         return;
     }
-    sLastError = label + QStringLiteral(" error code: ") + QString::number(failure.code) + QStringLiteral(" Message: ")
-                 + (message.isEmpty() ? inet::messageText(failure.code) : message);
+    sLastError = maskSecret(label + QStringLiteral(" error code: ") + QString::number(failure.code)
+                                + QStringLiteral(" Message: ")
+                                + (message.isEmpty() ? inet::messageText(failure.code) : message),
+                            sSecret, PasswordMask);
 }
 
 void cFTP::FormatTransferError(int code, const QString &label, const QString &message)
