@@ -4,11 +4,13 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 #include "platform/diagnostics.h"
 #include "platform/exitcode.h"
 #include "platform/options.h"
+#include "platform/pendingfiles.h"
 #include "platform/qtdesktop.h"
 #include "platform/qtstartup.h"
 #include "window/frmupdate.h"
@@ -72,6 +74,9 @@ int main(int argc, char *argv[])
                               .arg(options.settingsFile, settings.errorString()));
     }
 
+    // A scheduler that stops the job, or a person pressing Ctrl+C, must not
+    // leave a half-downloaded file behind.
+    pendingfiles::removeOnSignals({SIGTERM, SIGINT, SIGHUP});
     qtstartup::choosePlatform();
     qtstartup::silenceQt();
     // Qt sees no arguments: they are the job's, and an argument that

@@ -126,6 +126,9 @@ const LineCase lineCases[] = {
     {"no_password_no_mask", K::Error, W{"s", "h", ""}, "a b", "quelmo: error: [s] h: a b"},
     {"password_in_a_path", K::Error, W{"s", "h", "srv"}, "/srv/a -> /b: x", "quelmo: error: [s] h: /***/a -> /b: x"},
     {"two_letters_not_masked", K::Error, W{"s", "h", "ab"}, "abc", "quelmo: error: [s] h: abc"},
+    {"two_letters_masked_as_a_word", K::Error, W{"s", "h", "ab"}, "530 ab: abc", "quelmo: error: [s] h: 530 ***: abc"},
+    {"one_letter_as_a_word_only", K::Error, W{"s", "h", "a"}, "530 a password: a", "quelmo: error: [s] h: 530 *** password: ***"},
+    {"symbols_at_the_edges", K::Error, W{"s", "h", "#x!"}, "530 x#x!y", "quelmo: error: [s] h: 530 x***y"},
 };
 // clang-format on
 
@@ -157,7 +160,9 @@ TEST_P(KeyTable, NamesWhatIsNeverRead)
 // clang-format off
 const KeyCase keyCases[] = {
     {"FTPURL", ""}, {"ftpurl", ""}, {"ftpdir", ""}, {"LocalDir", ""}, {"uporabnik", ""}, {"geslo", ""},
-    {"prenos1", ""}, {"prenos20", ""}, {"PRENOS7", ""}, {"run1", ""}, {"run20", ""},
+    {"prenos1", ""}, {"prenos20", ""}, {"PRENOS7", ""}, {"run1", ""}, {"run20", ""}, {"verify", ""}, {"UploadTemp", ""},
+    {"verfy", "key \"verfy\" is not known and never read (did you mean \"verify\"?)"},
+    {"uploadtmp", "key \"uploadtmp\" is not known and never read (did you mean \"uploadtemp\"?)"},
     {"lokaldir", "key \"lokaldir\" is not known and never read (did you mean \"localdir\"?)"},
     {"ftpurl2", "key \"ftpurl2\" is not known and never read (did you mean \"FTPURL\"?)"},
     {"uporabik", "key \"uporabik\" is not known and never read (did you mean \"uporabnik\"?)"},

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <memory>
 #include <utility>
 
 #include "platform/exitcode.h"
@@ -51,12 +53,13 @@ protected:
             .arg(server, remoteDir, localDir(), lines);
     }
 
-    // Runs the program to its end; its exit code. The environment is that
-    // of a scheduler: no display, no session (so no XDG_RUNTIME_DIR either,
+    // Starts the program and leaves it running. The environment is that of
+    // a scheduler: no display, no session (so no XDG_RUNTIME_DIR either,
     // which Qt likes to complain about), unless the test sets one.
-    int runProgram(const QStringList &arguments, const QList<std::pair<const char *, const char *>> &extra = {})
+    std::unique_ptr<QProcess> startProgram(const QStringList &arguments,
+                                           const QList<std::pair<const char *, QString>> &extra = {})
     {
-        QProcess process;
+        auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // No display: the program must find its way to the offscreen
         // platform by itself.
@@ -65,19 +68,46 @@ protected:
             environment.remove(QString::fromLatin1(name));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
         for (const auto &[name, value] : extra)
-            environment.insert(QString::fromLatin1(name), QString::fromLatin1(value));
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(workDir.path());
-        process.setStandardInputFile(QProcess::nullDevice());
+            environment.insert(QString::fromLatin1(name), value);
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(workDir.path());
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->start(program, arguments);
+        return process;
+    }
+
+    // Runs the program to its end; its exit code.
+    int runProgram(const QStringList &arguments, const QList<std::pair<const char *, const char *>> &extra = {})
+    {
+        QList<std::pair<const char *, QString>> variables;
+        for (const auto &[name, value] : extra)
+            variables.append({name, QString::fromLatin1(value)});
         QElapsedTimer clock;
         clock.start();
-        process.start(program, arguments);
-        EXPECT_TRUE(process.waitForFinished(90000)) << "the program did not end by itself";
+        const std::unique_ptr<QProcess> process = startProgram(arguments, variables);
+        EXPECT_TRUE(process->waitForFinished(90000)) << "the program did not end by itself";
         elapsedMs = clock.elapsed();
-        errors = QString::fromUtf8(process.readAllStandardError());
-        output = QString::fromUtf8(process.readAllStandardOutput());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        errors = QString::fromUtf8(process->readAllStandardError());
+        output = QString::fromUtf8(process->readAllStandardOutput());
+        return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
     }
+
+    // Waits up to ms for the condition; whether it came true.
+    template<typename Condition>
+    static bool waitFor(Condition condition, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition()) {
+            if (clock.elapsed() > ms)
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    // The local folder's files, the hidden ones too.
+    QStringList localFiles() const { return QDir(localDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
     QString localDir() const { return programDir.filePath(QStringLiteral("local")); }
     QString localFile(const QString &name) const { return localDir() + QLatin1Char('/') + name; }
@@ -392,6 +422,92 @@ TEST_F(EndToEnd, WarningsOnceAndAMissingNamedFileEndWithFive)
                              "mean \"localdir\"?)\n"
                              "quelmo: error: [site] %1: /report.txt -> %2: no such file on the server\n")
                   .arg(server.address(), localFile(QStringLiteral("report.txt"))));
+}
+
+// ---- ending in the middle of a download --------------------------------------
+
+class SignalDuringADownload : public EndToEnd, public ::testing::WithParamInterface<int>
+{};
+
+// A scheduler stops the job while a file comes in (the server has gone
+// quiet, so the program waits in the middle of it): the temporary file goes
+// with the program, the older copy stays, and the scheduler sees the
+// program killed by its signal, at once.
+TEST_P(SignalDuringADownload, RemovesThePartialFileAndDiesOfTheSignal)
+{
+    startServer({QStringLiteral("--stall-data")});
+    server.writeFile(QStringLiteral("big.bin"), QByteArray(100000, 'n'));
+    writeLocal(QStringLiteral("big.bin"), "older copy");
+    writeSettings(site(server.address(), QStringLiteral("/"), QString()));
+    const std::unique_ptr<QProcess> process = startProgram({QStringLiteral("big.bin,DOWN")});
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(localFile(QStringLiteral(".big.bin.part"))); }, 20000))
+        << "the download began";
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(::kill(pid_t(process->processId()), GetParam()), 0);
+    ASSERT_TRUE(process->waitForFinished(5000));
+    EXPECT_LT(clock.elapsed(), 1000) << "no noticeable delay";
+    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(process->exitCode(), GetParam()) << "killed by that signal";
+    EXPECT_EQ(localFiles(), QStringList{QStringLiteral("big.bin")});
+    EXPECT_EQ(readLocal(QStringLiteral("big.bin")), QByteArray("older copy"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, SignalDuringADownload, ::testing::Values(SIGTERM, SIGINT, SIGHUP), [](const auto &info) {
+        return std::string(info.param == SIGTERM ? "SIGTERM" : info.param == SIGINT ? "SIGINT" : "SIGHUP");
+    });
+
+// A person presses "Zapri" on a real display (Xvfb) while a file comes in
+// slowly: the program ends with code 3 and leaves no partial file.
+TEST_F(EndToEnd, ZapriDuringADownloadLeavesNoPartialFile)
+{
+    const QString xvfb = QStringLiteral("/usr/bin/Xvfb");
+    if (!QFile::exists(xvfb))
+        GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    int displayNumber = 70;
+    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(displayNumber))
+           || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(displayNumber)))
+        ++displayNumber;
+    const QString display = QStringLiteral(":%1").arg(displayNumber);
+    QProcess screen;
+    screen.start(xvfb, {display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    const auto stopScreen = qScopeGuard([&] {
+        screen.terminate();
+        screen.waitForFinished(3000);
+    });
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(displayNumber)); }, 10000))
+        << "Xvfb did not start";
+
+    startServer({QStringLiteral("--throttle"), QStringLiteral("100000")});
+    server.writeFile(QStringLiteral("big.bin"), QByteArray(5000000, 'n'));
+    writeLocal(QStringLiteral("big.bin"), "older copy");
+    writeSettings(site(server.address(), QStringLiteral("/"), QString()));
+    const std::unique_ptr<QProcess> process = startProgram(
+        {QStringLiteral("big.bin,DOWN")}, {{"DISPLAY", display}, {"QT_QPA_PLATFORM", QStringLiteral("xcb")}});
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(localFile(QStringLiteral(".big.bin.part"))); }, 20000))
+        << "the download began";
+
+    // The middle of "Zapri", which the window lays out at 400,0, 113 by 25.
+    QProcess click;
+    click.setProcessEnvironment([&] {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        return environment;
+    }());
+    click.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(QUELMO_TEST_SUPPORT_DIR "/xclick.py"), QStringLiteral("FTP prenos"),
+                 QStringLiteral("456"), QStringLiteral("12")});
+    ASSERT_TRUE(click.waitForFinished(15000));
+    ASSERT_EQ(click.exitCode(), 0) << click.readAllStandardError().toStdString();
+
+    ASSERT_TRUE(process->waitForFinished(10000)) << "the click ended the program";
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process->exitCode(), ExitCode::Closed);
+    EXPECT_EQ(localFiles(), QStringList{QStringLiteral("big.bin")});
+    EXPECT_EQ(readLocal(QStringLiteral("big.bin")), QByteArray("older copy"));
 }
 
 } // namespace

@@ -26,9 +26,8 @@ TEST_F(UploadTest, FirstAttemptSucceeds)
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("a.txt"));
 
-    EXPECT_EQ(run([&] { form->upload(); }), std::nullopt);
+    EXPECT_EQ(run([&] { form->upload(fileNamed(QStringLiteral("a.txt"))); }), std::nullopt);
     EXPECT_EQ(server.readFile(QStringLiteral("a.txt")), QByteArray("alpha"));
     EXPECT_EQ(statuses, (QStringList{Uploading, Done}));
     EXPECT_EQ(logLines(), QStringList{stamp() + QLatin1Char(' ') + localFile(QStringLiteral("a.txt"))
@@ -45,10 +44,9 @@ TEST_F(UploadTest, TwoFailuresThenSuccessReconnectsTwice)
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("a.txt"));
     form->Chkbrisi->setChecked(true);
 
-    EXPECT_EQ(run([&] { form->upload(); }), std::nullopt);
+    EXPECT_EQ(run([&] { form->upload(fileNamed(QStringLiteral("a.txt"))); }), std::nullopt);
     EXPECT_EQ(statuses, (QStringList{Uploading, Refused, Uploading, Refused, Uploading, Done}));
     EXPECT_EQ(desktop.sleeps, (QList<int>{100, 1000, 1000, 1000, 1000, 1000}));
     EXPECT_EQ(logLines().size(), 1);
@@ -64,10 +62,9 @@ TEST_F(UploadTest, ThreeFailuresEndTheJobAndKeepTheSource)
     load();
     writeLocal(QStringLiteral("a.txt"), "alpha");
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("a.txt"));
     form->Chkbrisi->setChecked(true);
 
-    EXPECT_EQ(run([&] { form->upload(); }), ExitCode::FileFailed);
+    EXPECT_EQ(run([&] { form->upload(fileNamed(QStringLiteral("a.txt"))); }), ExitCode::FileFailed);
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Status napaka:") + Refused);
     EXPECT_EQ(logLines(),
               (QStringList{QStringLiteral("NAPAKA") + stamp() + QLatin1Char(' ') + localFile(QStringLiteral("a.txt"))
@@ -87,10 +84,9 @@ TEST_F(DownloadTest, DeletesTheRemoteSourceOnlyAfterSuccess)
     load();
     server.writeFile(QStringLiteral("b.bin"), QByteArray(1000, 'b'));
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("b.bin"));
     form->Chkbrisi->setChecked(true);
 
-    EXPECT_EQ(run([&] { form->download(); }), std::nullopt);
+    EXPECT_EQ(run([&] { form->download(fileNamed(QStringLiteral("b.bin"))); }), std::nullopt);
     EXPECT_EQ(statuses, (QStringList{Downloading, Done}));
     EXPECT_FALSE(server.exists(QStringLiteral("b.bin")));
     QFile local(localFile(QStringLiteral("b.bin")));
@@ -105,9 +101,8 @@ TEST_F(DownloadTest, MissingFileFailsThreeTimesWithItsOwnText)
     writeSettings();
     load();
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("gone.bin"));
 
-    EXPECT_EQ(run([&] { form->download(); }), ExitCode::FileFailed);
+    EXPECT_EQ(run([&] { form->download(fileNamed(QStringLiteral("gone.bin"))); }), ExitCode::FileFailed);
     const QString text = form->ftp()->GetLastErrorMessage();
     EXPECT_TRUE(text.contains(QStringLiteral("/gone.bin"))) << text.toStdString();
     EXPECT_EQ(form->Label3->text(), QStringLiteral("Status napaka: ") + text);
@@ -147,7 +142,7 @@ TEST_P(OneFile, PumpsAndPausesInTheirPlaces)
     writeLocal(QStringLiteral("up.txt"), "upload");
     server.writeFile(QStringLiteral("down.txt"), "download");
     ASSERT_TRUE(form->ftp()->OpenConnection(server.address(), QStringLiteral("quelmo"), QStringLiteral("zelkar")));
-    form->Textimedat->setText(c.upload ? QStringLiteral("up.txt") : QStringLiteral("down.txt"));
+    const FrmUpdate::FileToMove file = fileNamed(c.upload ? QStringLiteral("up.txt") : QStringLiteral("down.txt"));
 
     QStringList trace;
     int pumps = 0;
@@ -161,7 +156,7 @@ TEST_P(OneFile, PumpsAndPausesInTheirPlaces)
         flushPumps();
         trace.append(QStringLiteral("s%1").arg(ms));
     };
-    EXPECT_EQ(run([&] { c.upload ? form->upload() : form->download(); }), std::nullopt);
+    EXPECT_EQ(run([&] { c.upload ? form->upload(file) : form->download(file); }), std::nullopt);
     flushPumps();
     EXPECT_EQ(trace.join(QLatin1Char(' ')).toStdString(), c.trace);
 }
@@ -249,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
     ByRowName());
 // clang-format on
 
-TEST_F(JobTest, NamesWithACommaAreCutInTwo)
+TEST_F(JobTest, NamesWithACommaMoveWhole)
 {
     startServer();
     writeSettings();
@@ -257,25 +252,42 @@ TEST_F(JobTest, NamesWithACommaAreCutInTwo)
     writeLocal(QStringLiteral("x,y.txt"), "xy");
     ASSERT_TRUE(connectFtp());
     QString command = QStringLiteral("x*");
-    // The list string cannot carry the comma: "x" is tried and fails.
-    EXPECT_EQ(run([&] { form->ftpprenos(command); }), ExitCode::FileFailed);
-    EXPECT_EQ(form->Textimedat->text(), QStringLiteral("x"));
-    EXPECT_TRUE(QFile::exists(localFile(QStringLiteral("x,y.txt"))));
+    EXPECT_EQ(run([&] { form->ftpprenos(command); }), std::nullopt);
+    EXPECT_EQ(form->Textimedat->text(), QStringLiteral("x,y.txt"));
+    EXPECT_EQ(server.readFile(QStringLiteral("x,y.txt")), QByteArray("xy"));
+    EXPECT_FALSE(server.exists(QStringLiteral("x")));
 }
 
-TEST_F(JobTest, PatternWithAFolderListsThatFolder)
+// A pattern's folder part is kept on the side where the files are listed;
+// on the other side they arrive under their bare names.
+TEST_F(JobTest, PatternWithAFolderTakesTheFilesFromThatFolder)
 {
     startServer();
     writeSettings();
     load();
     QDir(localDir()).mkdir(QStringLiteral("sub"));
-    writeLocal(QStringLiteral("sub/s.txt"), "s");
+    writeLocal(QStringLiteral("sub/s.txt"), "from sub");
     writeLocal(QStringLiteral("s.txt"), "top");
+    server.writeFile(QStringLiteral("in/d.zip"), "from in");
+    server.writeFile(QStringLiteral("d.zip"), "top");
     ASSERT_TRUE(connectFtp());
-    QString command = QStringLiteral("sub/*.txt");
-    EXPECT_EQ(run([&] { form->ftpprenos(command); }), std::nullopt);
-    // The transfer uses the bare name under the site's prefix.
-    EXPECT_EQ(server.readFile(QStringLiteral("s.txt")), QByteArray("top"));
+
+    QString up = QStringLiteral("sub/*.txt");
+    EXPECT_EQ(run([&] { form->ftpprenos(up); }), std::nullopt);
+    EXPECT_EQ(server.readFile(QStringLiteral("s.txt")), QByteArray("from sub"));
+    EXPECT_FALSE(server.exists(QStringLiteral("sub/s.txt")));
+
+    QString down = QStringLiteral("in/*.zip,DOWN,DEL");
+    EXPECT_EQ(run([&] { form->ftpprenos(down); }), std::nullopt);
+    QFile local(localFile(QStringLiteral("d.zip")));
+    ASSERT_TRUE(local.open(QIODevice::ReadOnly));
+    EXPECT_EQ(local.readAll(), QByteArray("from in"));
+    EXPECT_FALSE(server.exists(QStringLiteral("in/d.zip"))) << "the file that was fetched is the one deleted";
+    EXPECT_EQ(server.readFile(QStringLiteral("d.zip")), QByteArray("top"));
+    EXPECT_EQ(logLines(),
+              (QStringList{stamp() + QLatin1Char(' ') + localFile(QStringLiteral("sub/s.txt"))
+                               + QStringLiteral("----->/s.txt"),
+                           stamp() + QStringLiteral(" /in/d.zip----->") + localFile(QStringLiteral("d.zip"))}));
 }
 
 // ---- the job run and the first activation -----------------------------------

@@ -225,10 +225,9 @@ TEST_F(ProgressThroughAJob, LabelsShowTheClosingTextsOfTheFile)
     load();
     server.writeFile(QStringLiteral("f.bin"), QByteArray(300000, 'f'));
     ASSERT_TRUE(connectFtp());
-    form->Textimedat->setText(QStringLiteral("f.bin"));
     // Let the fake clock run a millisecond per pump, so the rate is known.
     desktop.onPump = [this] { desktop.clock += 0.001; };
-    EXPECT_EQ(run([&] { form->download(); }), std::nullopt);
+    EXPECT_EQ(run([&] { form->download(fileNamed(QStringLiteral("f.bin"))); }), std::nullopt);
 
     EXPECT_EQ(form->Label9->text(), QStringLiteral("100%"));
     EXPECT_EQ(form->Label7->text(), QStringLiteral("292 KB od 292 KB Prenešeno"));

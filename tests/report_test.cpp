@@ -87,6 +87,11 @@ const std::string Misspelt = siteWith("prenos1=*.txt,DWON,DEL\nprenos2=*.txt,dwo
 const std::string Named = siteWith("prenos1=missing.txt\nprenos2=gone.txt,DOWN\nprenos3=*.rar,DOWN\nprenos4=*.rar\n");
 const std::string Switched = std::string(Site) + "[drugi]\nFTPURL=@S\nftpdir=/\nlocaldir=@L/\nuporabnik=quelmo\ngeslo=zelkar\n";
 const std::string Clean = siteWith("prenos1=a.txt,,DEL\nprenos2=b.txt,DOWN,DEL\n");
+const std::string ListThenUpload = siteWith("prenos1=*.bin,DOWN\nprenos2=a.txt\n");
+const std::string DeliveryValues = siteWith("verify=sha\nuploadtemp=yes\nprenos1=a.txt\n");
+const std::string HashWanted = siteWith("verify=HASH\nprenos1=*.txt\n");
+const std::string ShortPassword = siteWith("geslo=a\nprenos1=a.txt\n");
+const std::string Unsendable = siteWith("prenos1=*.txt\n");
 
 const ReportCase reportCases[] = {
     {"clean_job_says_nothing", Clean.c_str(), "", {"a.txt"}, {"b.txt"}, {}, ExitCode::Done},
@@ -143,6 +148,35 @@ const ReportCase reportCases[] = {
     {"site_without_server", "[PROGRAM]\nIZBRANO=site\n[site]\nftpdir=/\n", "", {}, {},
      {"quelmo: warning: [site] 127.0.0.1: the site has no FTPURL; the default server is used", Unreachable},
      ExitCode::NotConnected},
+    {"listing_refused_next_command_runs", ListThenUpload.c_str(), "", {"a.txt"}, {"x.bin"},
+     {"quelmo: error: [site] @S: /*.bin: the listing failed: 450 Listing refused (test)."}, ExitCode::WorkedAround,
+     {QStringLiteral("--answer"), QStringLiteral("MLSD=450 Listing refused (test).")}},
+    {"listing_hung_up_next_command_reconnects", ListThenUpload.c_str(), "", {"a.txt"}, {"x.bin"},
+     {"quelmo: error: [site] @S: /*.bin: the listing failed: FtpFindFirstFile error code: 12030 Message: The "
+      "connection with the server was terminated abnormally"},
+     ExitCode::WorkedAround, {QStringLiteral("--close-after"), QStringLiteral("MLSD")}},
+    {"delivery_values_unknown", DeliveryValues.c_str(), "", {"a.txt"}, {},
+     {"quelmo: warning: [site] @S: verify \"sha\" is neither size nor hash: files are verified by their size",
+      "quelmo: warning: [site] @S: uploadtemp \"yes\" is neither 0 nor 1: uploads go straight to their names"},
+     ExitCode::Done},
+    {"hash_wanted_but_none_offered_said_once", HashWanted.c_str(), "", {"a.txt", "b.txt"}, {},
+     {"quelmo: warning: [site] @S: verify=hash, but the server offers none of HASH, XSHA256, XSHA1 and XMD5: files "
+      "are verified by their size"},
+     ExitCode::Done},
+    {"hash_offered_says_nothing", HashWanted.c_str(), "", {"a.txt", "b.txt"}, {}, {}, ExitCode::Done,
+     {QStringLiteral("--hash"), QStringLiteral("x")}},
+    {"short_password_echoed_masked", ShortPassword.c_str(), "", {"a.txt"}, {},
+     {"quelmo: error: [site] @S: 530 Login with password ******** failed (test)."}, ExitCode::NotConnected,
+     {QStringLiteral("--echo-password")}},
+    {"endless_greeting_given_up", Clean.c_str(), "", {}, {},
+     {"quelmo: error: [site] @S: InternetConnect error code: 12002 Message: The operation timed out"},
+     ExitCode::NotConnected, {QStringLiteral("--endless-120")}},
+    {"names_that_cannot_be_sent_skipped", Unsendable.c_str(), "", {"a\nb.txt", "c\rd.txt", "ok.txt"}, {},
+     {"quelmo: error: [site] @S: @L/a b.txt -> /a b.txt: skipped: the name holds a line break or a NUL, which "
+      "cannot be sent to the server",
+      "quelmo: error: [site] @S: @L/c d.txt -> /c d.txt: skipped: the name holds a line break or a NUL, which "
+      "cannot be sent to the server"},
+     ExitCode::WorkedAround},
     {"final_failure", Clean.c_str(), "", {"a.txt"}, {},
      {"quelmo: error: [site] @S: @L/a.txt -> /a.txt: 550 Refused by test."}, ExitCode::FileFailed,
      {QStringLiteral("--refuse-stor"), QStringLiteral("3")}},

@@ -8,12 +8,14 @@
 #include "platform/eventpump.h"
 #include "platform/inet/errors.h"
 #include "platform/inet/server.h"
+#include "platform/secretmask.h"
 
 namespace {
 const QString AgentName = QStringLiteral("Yrdo FTP Client");
 const QString ConnectLabel = QStringLiteral("InternetConnect");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
+const QString PasswordMask = QStringLiteral("********");
 
 // A failure in a few words, for a sentence: the server's own first line
 // when it said no, else what the failure says of itself.
@@ -72,6 +74,7 @@ bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QS
 {
     hTransfer.reset();
     hConnection.reset();
+    sSecret = sPassword;
     if (!hSession) {
         FormatTransferError(inet::Failure{inet::ErrorIncorrectHandleState}, ConnectLabel);
         return false;
@@ -199,7 +202,7 @@ void cFTP::FormatTransferError(const inet::Failure &failure, const QString &labe
 {
     if (failure.code == inet::ErrorExtendedError) {
         // The server said no: its own words are the clearest text there is.
-        sLastError = failure.reply.left(MaxResponseChars);
+        sLastError = maskSecret(failure.reply.left(MaxResponseChars), sSecret, PasswordMask);
         return;
     }
     // What the failure says of itself (which certificate, which date) is
@@ -207,8 +210,9 @@ void cFTP::FormatTransferError(const inet::Failure &failure, const QString &labe
     QString text = message;
     if (text.isEmpty())
         text = failure.detail.isEmpty() ? inet::messageText(failure.code) : failure.detail + QStringLiteral("\r\n");
-    sLastError
-        = label + QStringLiteral(" error code: ") + QString::number(failure.code) + QStringLiteral(" Message: ") + text;
+    sLastError = maskSecret(label + QStringLiteral(" error code: ") + QString::number(failure.code)
+                                + QStringLiteral(" Message: ") + text,
+                            sSecret, PasswordMask);
 }
 
 void cFTP::FormatTransferError(int code, const QString &label, const QString &message)

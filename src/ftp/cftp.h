@@ -3,12 +3,18 @@
 #include <QObject>
 #include <QString>
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "ftp/delivery.h"
 #include "platform/inet/ftpconnection.h"
 #include "platform/inet/session.h"
+
+class LocalSource;
+class LocalTarget;
 
 // The program's FTP client: one Internet session, at most one FTP connection,
 // and the text of the last failure. Operations report failure by their
@@ -34,17 +40,36 @@ public:
     bool RemoveFTPDirectory(const QString &sDirectory);
     bool DeleteFTPFile(const QString &sRemote);
     bool OpenConnection(const QString &sServer, const QString &sUser, const QString &sPassword);
+    // Strip the paths of surrounding blanks, hand them back so, and then
+    // move the file as PutFile and GetFile do.
     bool FTPUploadFile(QString &sLocal, QString &sRemote);
     bool FTPDownloadFile(QString &sLocal, QString &sRemote);
     bool SimpleFTPGetFile(const QString &sLocal, const QString &sRemote);
     QString GetFTPDirectory();
     bool SetFTPDirectory(const QString &sDir);
-    // The listed size; -1 when nothing matches, -2 when the search failed.
+    // The size of the file of exactly that name (never a pattern); -1 when
+    // there is none, -2 when the lookup failed.
     qint64 GetFTPFileSize(const QString &sFile);
     // The names of the matching entries, after their last "/", joined by
     // ","; "" when nothing matches or the search fails. Directories are
     // listed too unless filesOnly is set.
     QString GetFTPdir(const QString &sFile, bool filesOnly = false);
+    // The same names as a list, each exactly as the server gave it; an
+    // empty list when nothing matches, nothing when the listing failed
+    // (with its text).
+    std::optional<QStringList> GetFTPNames(const QString &sPattern, bool filesOnly = false);
+
+    // transfers.cpp: the job's transfers. The paths are taken exactly as
+    // given (a name may begin or end with a blank), and the file counts as
+    // moved only once it has passed what the delivery policy asks: a
+    // download replaces its target only then, and an upload is verified on
+    // the server before its source may be deleted.
+    bool PutFile(const QString &sLocal, const QString &sRemote);
+    bool GetFile(const QString &sLocal, const QString &sRemote);
+    void SetDelivery(const DeliveryPolicy &policy) { mPolicy = policy; }
+    const DeliveryPolicy &delivery() const { return mPolicy; }
+    // What the checks of the last PutFile or GetFile came to.
+    const DeliveryReport &lastDelivery() const { return mDelivery; }
     void SetTransferASCII();
     void SetTransferBinary();
     void SetModeActive();
@@ -104,6 +129,18 @@ private:
     void failWith(const inet::Failure &failure, const QString &label);
     [[nodiscard]] bool transferStillOpen();
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
+
+    // delivery.cpp: the checks between a transfer's end and its success.
+    // The way the server hashes files, when the policy wants a hash; false
+    // (with the text under label) when asking failed.
+    bool prepareHash(const QString &label, std::optional<inet::HashMethod> &method);
+    bool verifyUpload(const LocalSource &local, const QString &stored, const std::optional<inet::HashMethod> &hash);
+    bool placeUpload(const QString &stored, const QString &sRemote);
+    bool verifyDownload(const LocalTarget &local, const QString &sRemote, qint64 bytes,
+                        const std::optional<inet::HashMethod> &hash);
+    // A check failed: its text, and the copy on the server that did not
+    // pass removed (when there is one).
+    bool rejectDelivery(const QString &text, const QString &remoteCopy = QString());
     void pump(int times)
     {
         for (; times > 0; --times)
@@ -121,6 +158,10 @@ private:
     int lTransferType = FTP_TRANSFER_TYPE_ASCII;
     int lConnectFlags = 0;
     QString sLastError;
+    // The password, masked out of every failure text: a server may repeat it.
+    QString sSecret;
+    DeliveryPolicy mPolicy;
+    DeliveryReport mDelivery;
     bool mActiveFallback = false;
     std::optional<inet::Security> mSecurity;
     inet::TrustOptions mTrust;

@@ -20,29 +20,19 @@ const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 // An operation asked of an object that holds no connection.
 const inet::Failure NotConnected{inet::ErrorIncorrectHandleState};
 
-// The size the server lists for the one entry the name matches first.
-inet::Result<qint64> listedSize(inet::FtpConnection *connection, const QString &name)
+// The names of the matching entries, in the server's order. Nothing
+// matching is an empty list, not a failure.
+inet::Result<QStringList> matchingNames(inet::FtpConnection *connection, const QString &pattern, bool filesOnly)
 {
     if (!connection)
         return NotConnected;
-    const auto search = connection->findFirstFile(name);
-    if (!search)
+    const auto search = connection->findFirstFile(pattern);
+    if (!search) {
+        if (search.failure().code == inet::ErrorNoMoreFiles)
+            return QStringList();
         return search.failure();
-    const qint64 size = (*search)->current().size;
-    // A listing line without a size (a device file, a sparse MLSD fact set)
-    // tells us nothing we could check a download against.
-    if (size < 0)
-        return inet::Failure{inet::ErrorInvalidServerResponse};
-    return size;
-}
-
-// The names of the matching entries, in the server's order.
-QStringList matchingNames(inet::FtpConnection *connection, const QString &pattern, bool filesOnly)
-{
+    }
     QStringList names;
-    const auto search = connection ? connection->findFirstFile(pattern) : NotConnected;
-    if (!search)
-        return names;
     do {
         const inet::RemoteEntry &entry = (*search)->current();
         if (!(filesOnly && entry.isDirectory))
@@ -100,7 +90,7 @@ QString cFTP::GetFTPDirectory()
 
 qint64 cFTP::GetFTPFileSize(const QString &sFile)
 {
-    const inet::Result<qint64> size = listedSize(hConnection.get(), sFile);
+    const inet::Result<qint64> size = hConnection ? hConnection->fileSize(sFile) : inet::Result<qint64>(NotConnected);
     if (size)
         return *size;
     if (size.failure().code == inet::ErrorNoMoreFiles)
@@ -111,7 +101,18 @@ qint64 cFTP::GetFTPFileSize(const QString &sFile)
 
 QString cFTP::GetFTPdir(const QString &sFile, bool filesOnly)
 {
-    const QStringList names = matchingNames(hConnection.get(), sFile, filesOnly);
+    const inet::Result<QStringList> names = matchingNames(hConnection.get(), sFile, filesOnly);
     dropDeadConnection();
-    return names.join(QLatin1Char(','));
+    return names ? names->join(QLatin1Char(',')) : QString();
+}
+
+std::optional<QStringList> cFTP::GetFTPNames(const QString &sPattern, bool filesOnly)
+{
+    inet::Result<QStringList> names = matchingNames(hConnection.get(), sPattern, filesOnly);
+    if (!names) {
+        failWith(names.failure(), FindFirstLabel);
+        return std::nullopt;
+    }
+    dropDeadConnection();
+    return std::move(*names);
 }

@@ -1,9 +1,11 @@
 // The streamed transfers of cFTP: one file in 255-byte blocks, a progress
-// event after every block and one when the file is done.
+// event after every block and one when the file is done, and then the
+// checks of delivery.cpp before the file counts as moved.
 
 #include "ftp/cftp.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "ftp/localfile.h"
 #include "platform/blanks.h"
@@ -236,17 +238,23 @@ private:
 class cFTP::Download
 {
 public:
-    Download(cFTP &ftp, const QString &localPath, const QString &remotePath, qint64 total)
-        : mFtp(ftp), mLocal(localPath), mTotal(total),
+    Download(cFTP &ftp, const QString &localPath, const QString &remotePath, qint64 total,
+             const std::optional<inet::HashMethod> &hash)
+        : mFtp(ftp), mLocal(localPath), mRemotePath(remotePath), mTotal(total), mHash(hash),
           mExit(ftp, {.localFirst = true, .pumpsAfterNetworkFailure = DownloadPumps::AfterFailure}, localPath,
-                remotePath, [this] { mLocal.close(); })
+                remotePath, [this] { mLocal.discard(); })
     {}
 
     bool run()
     {
-        // Truncated on opening: an older, longer file must not keep its tail.
+        // The bytes go to a temporary file: an older copy of the target
+        // stays as it is until the new one is whole and verified.
         if (!mLocal.open())
-            return mExit.local(mLocal.file().errorString(), localErrorCode(mLocal.file()));
+            return mExit.local(mLocal.errorString(), QFile::exists(QFileInfo(mLocal.path()).absolutePath())
+                                                         ? inet::ErrorAccessDenied
+                                                         : inet::ErrorFileNotFound);
+        if (mHash)
+            mLocal.hashWith(delivery::localAlgorithm(mHash->algorithm));
         mFtp.pump(DownloadPumps::AfterLocalOpen);
         return receiveFullBlocks() && receiveLastBlock() && finish();
     }
@@ -262,7 +270,7 @@ private:
         return n == size;
     }
 
-    bool failWrite() { return mExit.local(mLocal.file().errorString(), inet::ErrorAccessDenied); }
+    bool failWrite() { return mExit.local(mLocal.errorString(), inet::ErrorAccessDenied); }
 
     bool receiveFullBlocks()
     {
@@ -308,17 +316,25 @@ private:
         if (!mFtp.hTransfer->close())
             return mExit.network(LastReadLabel);
         mFtp.hTransfer.reset();
-        // On disk before we say so: the caller may delete the server's copy next.
+        // On disk, then checked, then under its own name, before we say so:
+        // the caller may delete the server's copy next.
+        if (!mLocal.flush())
+            return failWrite();
+        if (!mFtp.verifyDownload(mLocal, mRemotePath, mReceived, mHash)) {
+            mLocal.discard();
+            return false;
+        }
         if (!mLocal.commit())
             return failWrite();
-        mLocal.close();
         mFtp.pump(DownloadPumps::AfterClose);
         return true;
     }
 
     cFTP &mFtp;
     LocalTarget mLocal;
+    const QString &mRemotePath;
     const qint64 mTotal;
+    const std::optional<inet::HashMethod> mHash;
     qint64 mReceived = 0;
     TransferExit mExit;
     char mBlock[TransferBlockBytes];
@@ -328,6 +344,19 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
 {
     sLocal = stripBlanks(sLocal);
     sRemote = stripBlanks(sRemote);
+    return PutFile(sLocal, sRemote);
+}
+
+bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
+{
+    sLocal = stripBlanks(sLocal);
+    sRemote = stripBlanks(sRemote);
+    return GetFile(sLocal, sRemote);
+}
+
+bool cFTP::PutFile(const QString &sLocal, const QString &sRemote)
+{
+    mDelivery = DeliveryReport();
     if (sLocal.isEmpty() || sRemote.isEmpty())
         return false;
 
@@ -336,18 +365,26 @@ bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)
     LocalSource local(sLocal);
     if (!local.open())
         return failLocal(LocalLabel, sLocal, local.file().errorString(), localErrorCode(local.file()));
+    std::optional<inet::HashMethod> hash;
+    if (!prepareHash(PutOpenLabel, hash))
+        return false;
+    if (hash)
+        local.hashWith(delivery::localAlgorithm(hash->algorithm));
 
+    // Where the bytes go first: the target itself, or a temporary name
+    // that only a verified file leaves.
+    const QString stored = mPolicy.uploadTemporary ? delivery::temporaryPath(sRemote) : sRemote;
     inet::FtpConnection *c = connection();
-    hTransfer = c ? c->openFile(sRemote, inet::FileAccess::Write, transferKind()) : nullptr;
+    hTransfer = c ? c->openFile(stored, inet::FileAccess::Write, transferKind()) : nullptr;
     if (!hTransfer)
         return report(false, PutOpenLabel);
-    return Upload(*this, local, sLocal, sRemote).run();
+    return Upload(*this, local, sLocal, stored).run() && verifyUpload(local, stored, hash)
+           && placeUpload(stored, sRemote);
 }
 
-bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
+bool cFTP::GetFile(const QString &sLocal, const QString &sRemote)
 {
-    sLocal = stripBlanks(sLocal);
-    sRemote = stripBlanks(sRemote);
+    mDelivery = DeliveryReport();
     if (sLocal.isEmpty() || sRemote.isEmpty())
         return false;
 
@@ -355,10 +392,13 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
     pump(DownloadPumps::AfterSizeLookup);
     if (total == -1) {
         FormatTransferError(inet::ErrorNoMoreFiles, FindFirstLabel,
-                            QStringLiteral("No file on the server matches %1\r\n").arg(sRemote));
+                            QStringLiteral("No file on the server is named %1\r\n").arg(sRemote));
         return false;
     }
     if (total < 0)
+        return false;
+    std::optional<inet::HashMethod> hash;
+    if (!prepareHash(GetOpenLabel, hash))
         return false;
 
     inet::FtpConnection *c = connection();
@@ -366,5 +406,5 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
     pump(DownloadPumps::AfterRemoteOpen);
     if (!hTransfer)
         return report(false, GetOpenLabel);
-    return Download(*this, sLocal, sRemote, total).run();
+    return Download(*this, sLocal, sRemote, total, hash).run();
 }

@@ -41,6 +41,7 @@ void FrmUpdate::Form_Activate()
             checkCommandLine(token);
         }
     }
+    readDeliverySettings();
     checkSite(switched);
     mDesktop.pumpEvents();
     RunJob(jobCommand);

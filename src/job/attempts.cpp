@@ -1,8 +1,8 @@
 // The way of one file, upload or download: the pause before it, up to three
-// attempts with a reconnection in between, the log line, and the source
-// deleted or the job ended.
+// attempts with a reconnection in between, and its outcome: delivered,
+// failed for good (which ends the job), or skipped for a name that cannot
+// move as itself.
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -17,14 +17,18 @@ constexpr int FirstAttemptPauseMs = 100;
 constexpr int ReconnectPauseMs = 1000;
 // The last words on the screen stay readable before the program ends.
 constexpr int FinalFailurePauseMs = 5000;
+constexpr double DaySeconds = 24 * 60 * 60;
 const QString Root = QStringLiteral("/");
 } // namespace
 
-void FrmUpdate::transferFile(const Direction &direction)
+void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
 {
-    QString remote = textDIR->text() + Textimedat->text();
-    QString local = textLDIR->text() + Textimedat->text();
+    if (std::optional<FileOutcome> skipped = unmovable(direction, file)) {
+        finishFile(direction, *skipped);
+        return;
+    }
     mStartTime = static_cast<float>(mDesktop.timer());
+    const double started = mDesktop.timer();
 
     const QString status = connectionStatus(direction.status);
     Label3->setText(status);
@@ -33,30 +37,38 @@ void FrmUpdate::transferFile(const Direction &direction)
         mDesktop.pumpEvents();
     mDesktop.sleep(FirstAttemptPauseMs);
 
-    // The transfer hands the paths back stripped; the log and the deletion
-    // name them so.
-    const QString &source = direction.localIsSource ? local : remote;
-    const QString &destination = direction.localIsSource ? remote : local;
-    if (!tryThreeTimes(status, [&] { return (mFTP.get()->*direction.transfer)(local, remote); })) {
-        Label3->setText(direction.failedStatus + mFTP->GetLastErrorMessage());
-        LogFailure(source, destination, mFTP->GetLastErrorMessage());
-        reportFileError(source, destination, mFTP->GetLastErrorMessage());
+    FileOutcome outcome;
+    outcome.name = file.name;
+    outcome.source = direction.localIsSource ? file.local : file.remote;
+    outcome.destination = direction.localIsSource ? file.remote : file.local;
+    const bool delivered = tryThreeTimes(
+        status, [&] { return (mFTP.get()->*direction.transfer)(file.local, file.remote); }, &outcome.attempts);
+    // The timer counts from midnight; a file may be on its way across it.
+    outcome.seconds = mDesktop.timer() - started;
+    if (outcome.seconds < 0)
+        outcome.seconds += DaySeconds;
+    if (delivered) {
+        outcome.result = FileOutcome::Result::Delivered;
+        outcome.bytes = mFTP->lastDelivery().bytes;
+        outcome.verification = mFTP->lastDelivery().verification;
+    } else {
+        outcome.result = FileOutcome::Result::Failed;
+        outcome.error = mFTP->GetLastErrorMessage();
+    }
+    finishFile(direction, outcome);
+    if (!delivered) {
         mDesktop.sleep(FinalFailurePauseMs);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
-
-    Label3->setText(QStringLiteral("Status: Prenos je končan."));
-    LogSuccess(source, destination);
-    if (Chkbrisi->isChecked())
-        direction.deleteSource(*this, source, destination);
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
 }
 
-bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()> &attempt)
+bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()> &attempt, int *attempts)
 {
     for (int left = Attempts;;) {
         const bool succeeded = attempt();
+        ++*attempts;
         // A transfer that broke off raised no closing event: show where it
         // stopped.
         refreshProgress();

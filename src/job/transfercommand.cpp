@@ -1,5 +1,5 @@
 // One transfer command: pattern, direction and delete option; every
-// matching file is moved in turn.
+// matching file is moved in turn, under its own name.
 
 #include <QCheckBox>
 #include <QDir>
@@ -18,13 +18,18 @@ namespace {
 // The ordinary files that match a local pattern, sorted by name: no
 // folders, no hidden files. A folder part of the pattern names the folder
 // that is searched.
-QString localFiles(const QString &pattern)
+QStringList localFiles(const QString &pattern)
 {
     const QFileInfo info(pattern);
-    QDir folder = info.dir();
-    const QStringList names
-        = folder.entryList(QStringList{info.fileName()}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    return names.join(QLatin1Char(','));
+    return info.dir().entryList(QStringList{info.fileName()}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// "sub/" of "sub/*.zip": the folder the pattern is listed in, below the
+// site's prefix. The files are taken from there; they arrive on the other
+// side under their bare names.
+QString folderPart(const QString &pattern)
+{
+    return pattern.left(pattern.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
 // Empty, DOWN and UP say what they mean; anything else uploads too, but is
@@ -49,13 +54,19 @@ constexpr qint64 ListRefreshNs = 250'000'000;
 
 } // namespace
 
-void FrmUpdate::showRemaining(const QString &list)
+void FrmUpdate::showRemaining(const QStringList &names, qsizetype next)
 {
     const qint64 now = coarseMonotonicNs();
-    if (isPresent(list) && now - mListShownNs < ListRefreshNs)
+    if (next < names.size() && now - mListShownNs < ListRefreshNs)
         return;
-    Tdir->setPlainText(list);
+    Tdir->setPlainText(names.mid(next).join(QLatin1Char(',')));
     mListShownNs = now;
+}
+
+void FrmUpdate::reconnectIfLost()
+{
+    if (!mFTP->isConnected())
+        mFTP->OpenConnection(textURL->text(), mUser, mPassword);
 }
 
 void FrmUpdate::ftpprenos(QString &ukaz)
@@ -77,38 +88,49 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         warn(QStringLiteral("transfer command \"%1\": direction \"%2\" is neither DOWN nor UP; uploading")
                  .arg(command, direction));
     }
+    reconnectIfLost();
+    const QString folder = folderPart(Text1->text());
 
     if (direction.toUpper() == QLatin1String("DOWN")) {
         const QString pattern = textDIR->text() + Text1->text();
         // A folder on the server matches like a file, but cannot be
         // downloaded as one; three failed attempts would end the whole job.
-        Tdir->setPlainText(mFTP->GetFTPdir(pattern, true));
+        const std::optional<QStringList> listed = mFTP->GetFTPNames(pattern, true);
+        if (!listed) {
+            // A listing that failed is not a folder without files: the
+            // scheduler must hear of it, and the next command may still work.
+            const QString why = mFTP->GetLastErrorMessage();
+            reportProblem(QStringLiteral("Napaka: seznama datotek %1 ni mogoče dobiti: %2").arg(pattern, why),
+                          QStringLiteral("%1: the listing failed: %2").arg(pattern, why));
+            return;
+        }
+        const QStringList &names = *listed;
+        Tdir->setPlainText(names.join(QLatin1Char(',')));
         mListShownNs = coarseMonotonicNs();
-        QString list = Tdir->toPlainText();
-        if (isBlank(list) && isNamedFile(Text1->text()))
+        if (names.isEmpty() && isNamedFile(Text1->text()))
             reportFileError(pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
-        while (isPresent(list)) {
-            Textimedat->setText(NextToken(list));
-            download();
-            showRemaining(list);
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            Textimedat->setText(names.at(i));
+            download({names.at(i), textLDIR->text() + names.at(i), textDIR->text() + folder + names.at(i)});
+            showRemaining(names, i + 1);
             mDesktop.pumpEvents();
         }
     } else {
         // The whole list is made before the first upload, so the uploads
         // neither disturb the search nor add to it.
-        QString list = localFiles(textLDIR->text() + Text1->text());
-        if (isBlank(list) && isNamedFile(Text1->text()))
+        const QStringList names = localFiles(textLDIR->text() + Text1->text());
+        if (names.isEmpty() && isNamedFile(Text1->text()))
             reportFileError(textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
                             QStringLiteral("no such local file"));
-        Tdir->setPlainText(list);
+        Tdir->setPlainText(names.join(QLatin1Char(',')));
         mListShownNs = coarseMonotonicNs();
-        for (;;) {
+        for (qsizetype i = 0;; ++i) {
             mDesktop.pumpEvents();
-            if (isBlank(list))
+            if (i == names.size())
                 break;
-            Textimedat->setText(NextToken(list));
-            upload();
-            showRemaining(list);
+            Textimedat->setText(names.at(i));
+            upload({names.at(i), textLDIR->text() + folder + names.at(i), textDIR->text() + names.at(i)});
+            showRemaining(names, i + 1);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include "platform/desktop.h"
 #include "platform/diagnostics.h"
@@ -26,20 +27,56 @@ QString stamp(const QDateTime &when)
            + locale.toString(when.time(), timeFormat.trimmed());
 }
 
+// A path with a control character in it is written escaped ("\r", "\n"):
+// every line of the log is one entry, whatever the names.
+QString logPath(const QString &path)
+{
+    QString text;
+    text.reserve(path.size());
+    for (const QChar c : path) {
+        if (c == QLatin1Char('\r'))
+            text += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\n'))
+            text += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            text += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return text;
+}
+
+// An error text keeps its line breaks (a server's reply often has several),
+// but every line after the first starts with a blank: no server text can
+// begin a line of the log and pass for an entry of its own.
+QString errorLines(const QString &error)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = error.split(lineBreak);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (!lines.at(i).isEmpty())
+            lines[i].prepend(QLatin1Char(' '));
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
 } // namespace
 
 void FrmUpdate::LogSuccess(const QString &source, const QString &destination)
 {
     QString error;
-    if (!appendLogLine(stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow + destination, &error))
+    if (!appendLogLine(stamp(mDesktop.now()) + QLatin1Char(' ') + logPath(source) + Arrow + logPath(destination),
+                       &error))
         reportLogProblem(source, destination, error);
 }
 
 void FrmUpdate::LogFailure(const QString &source, const QString &destination, const QString &error)
 {
     QString logError;
-    if (!appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + source + Arrow
-                           + destination + QLatin1Char(' ') + error,
+    if (!appendLogLine(QStringLiteral("NAPAKA") + stamp(mDesktop.now()) + QLatin1Char(' ') + logPath(source) + Arrow
+                           + logPath(destination) + QLatin1Char(' ') + errorLines(error),
                        &logError))
         reportLogProblem(source, destination, logError);
 }

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "platform/secretmask.h"
+
 #include <cstdio>
 
 namespace diagnostics {
@@ -10,7 +12,6 @@ namespace {
 
 const QString Program = QStringLiteral("quelmo");
 const QString Mask = QStringLiteral("***");
-constexpr qsizetype MaskedLength = 3;
 
 // A reply's CR LF, a lone LF, tabs and the Unicode line separators would
 // all break the one line a log reader expects.
@@ -36,11 +37,8 @@ QString line(Kind kind, const Where &where, const QString &text)
         result += where.server + QStringLiteral(": ");
     result += text;
     // A server may echo what it was sent; the password stays out of the
-    // log even at the price of a mangled word. One or two characters would
-    // mangle every word and tell nobody anything.
-    if (where.secret.size() >= MaskedLength)
-        result.replace(where.secret, Mask);
-    return flatten(result);
+    // log wherever it stands as a word of its own.
+    return flatten(maskSecret(result, where.secret, Mask));
 }
 
 QString fileText(const QString &source, const QString &destination, const QString &reason)

@@ -16,8 +16,8 @@ struct Where
 {
     QString section;
     QString server;
-    // Never printed: masked wherever it shows up in a text (from three
-    // characters on).
+    // Never printed: masked wherever it shows up in a text as a word of
+    // its own, whatever its length.
     QString secret;
 };
 

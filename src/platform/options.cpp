@@ -69,6 +69,7 @@ QString usageText(const QString &settingsFile)
                           "  [PROGRAM] IZBRANO=SITE    the site used unless the command line names one\n"
                           "  [SITE]    FTPURL=HOST[:PORT]  ftpdir=/remote/  localdir=/local/\n"
                           "            uporabnik=USER  geslo=PASSWORD\n"
+                          "            verify=size|hash  uploadtemp=0|1\n"
                           "            prenos1..prenos20=COMMAND  run1..run20=PROGRAM [ARGUMENTS]\n"
                           "\n"
                           "Every finished file is logged to VANTREL.log in the working directory.\n"

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "ftp/names.h"
 #include "platform/inet/options.h"
 
 class QCheckBox;
@@ -38,9 +40,40 @@ public:
     [[noreturn]] void RunJob(const QString &command);
     // job/transfercommand.cpp
     void ftpprenos(QString &ukaz);
+
+    // One file of a transfer command, named exactly: the name as the
+    // listing or the local folder gave it, and the full paths it moves
+    // between. Nothing reads a name back from a window field.
+    struct FileToMove
+    {
+        QString name;
+        QString local;
+        QString remote;
+    };
     // job/upload.cpp, job/download.cpp
-    void upload();
-    void download();
+    void upload(const FileToMove &file);
+    void download(const FileToMove &file);
+
+    // What became of one file of a job: every file ends in finishFile()
+    // with one of these, whatever became of it.
+    struct FileOutcome
+    {
+        enum class Result { Delivered, Failed, Skipped };
+        Result result = Result::Failed;
+        QString name;
+        // The full paths, in the direction of the transfer.
+        QString source;
+        QString destination;
+        qint64 bytes = 0;
+        double seconds = 0;
+        int attempts = 0;
+        // The checks it passed: "size", "size, SHA-256", "reply".
+        QString verification;
+        // Why it failed or was skipped.
+        QString error;
+        names::Problem skippedFor = names::Problem::None;
+        bool sourceDeleted = false;
+    };
 
     // window/frmupdate.cpp
     void Command3_Click();
@@ -87,8 +120,13 @@ private:
     void createControls();
 
     // job/transfercommand.cpp: the names still to go, into Tdir.
-    void showRemaining(const QString &list);
+    void showRemaining(const QStringList &names, qsizetype next);
     qint64 mListShownNs = 0;
+    // A connection lost in the previous command is opened again before the
+    // next one starts.
+    void reconnectIfLost();
+    // job/deliverysettings.cpp: the site's "verify" and "uploadtemp".
+    void readDeliverySettings();
 
     // What makes an upload and a download differ; the rest of the way of a
     // file is one procedure.
@@ -97,14 +135,20 @@ private:
         QString status;       // Label3 while the file moves
         QString failedStatus; // Label3 before the failure text
         bool pumpBeforePause; // once before the pause ahead of the first attempt
-        bool (cFTP::*transfer)(QString &sLocal, QString &sRemote);
+        bool (cFTP::*transfer)(const QString &sLocal, const QString &sRemote);
         bool localIsSource; // the log names the source first
-        void (*deleteSource)(FrmUpdate &form, const QString &source, const QString &destination);
+        // False when the source could not be deleted (and it was said why).
+        bool (*deleteSource)(FrmUpdate &form, const QString &source, const QString &destination);
     };
     // job/attempts.cpp: one file either way, in up to three attempts with a
     // reconnection in between.
-    void transferFile(const Direction &direction);
-    bool tryThreeTimes(const QString &status, const std::function<bool()> &attempt);
+    void transferFile(const Direction &direction, const FileToMove &file);
+    bool tryThreeTimes(const QString &status, const std::function<bool()> &attempt, int *attempts);
+    // job/outcome.cpp: the one place where every file ends: the status
+    // line, the log, the source deleted, standard error.
+    void finishFile(const Direction &direction, FileOutcome &outcome);
+    // A name that cannot move as itself: nothing when it can.
+    std::optional<FileOutcome> unmovable(const Direction &direction, const FileToMove &file);
     // job/transferlog.cpp
     void LogSuccess(const QString &source, const QString &destination);
     void LogFailure(const QString &source, const QString &destination, const QString &error);

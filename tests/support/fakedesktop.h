@@ -54,9 +54,11 @@ public:
     QString settingsFile() override { return settingsPath; }
     void printDiagnostic(const QString &line) override { diagnostics.append(line); }
 
-    // Let a test look at the window whenever the job pauses or pumps.
+    // Let a test look at the window whenever the job pauses or pumps, and
+    // at the world at the moment the real program would have ended.
     std::function<void(int)> onSleep;
     std::function<void()> onPump;
+    std::function<void(int)> onExit;
 
     QList<int> sleeps;
     int pumps = 0;
@@ -73,5 +75,10 @@ public:
     QStringList diagnostics;
 
 protected:
-    void exitProgram(int exitCode) override { throw ProgramEnded(exitCode); }
+    void exitProgram(int exitCode) override
+    {
+        if (onExit)
+            onExit(exitCode);
+        throw ProgramEnded(exitCode);
+    }
 };

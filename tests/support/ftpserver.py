@@ -11,6 +11,8 @@ Needs Debian's pyftpdlib, so run it with /usr/bin/python3.
 """
 
 import argparse
+import binascii
+import hashlib
 import logging
 import os
 import select
@@ -21,7 +23,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 try:  # Debian's python3-openssl; only the TLS options need it
@@ -48,7 +50,48 @@ def take_fault(name):
     return False
 
 
-class DosFS(AbstractedFS):
+# The hashes HASH (draft-bryan-ftpext-hash) and the X-commands offer.
+HASHES = {"SHA-256": hashlib.sha256, "SHA-1": hashlib.sha1, "MD5": hashlib.md5}
+X_COMMANDS = {"XSHA256": "SHA-256", "XSHA1": "SHA-1", "XMD5": "MD5"}
+
+
+class TestFS(AbstractedFS):
+    """The stock file system, with two lies a test may ask for: sizes one
+    byte too large for files that came in by STOR (--lie-size), and entries
+    in a listing that are not on disk (--extra-entry), with names no disk
+    here could hold."""
+
+    def lying(self, path):
+        channel = self.cmd_channel
+        return channel.lie_size and os.path.realpath(path) in TestHandler.stored_paths
+
+    def getsize(self, path):
+        return super().getsize(path) + (1 if self.lying(path) else 0)
+
+    def stat(self, path):
+        st = super().stat(path)
+        if not self.lying(path):
+            return st
+        fields = list(st)
+        fields[6] += 1  # st_size
+        return os.stat_result(fields)
+
+    lstat = stat
+
+    def format_mlsx(self, basedir, listing, perms, facts, ignore_err=True):
+        yield from super().format_mlsx(basedir, listing, perms, facts, ignore_err)
+        if self.cmd_channel.take_extras():
+            for name in self.cmd_channel.extra_entries:
+                yield b"type=file;size=5;modify=20260101000000; " + name + b"\r\n"
+
+    def format_list(self, basedir, listing, ignore_err=True):
+        yield from super().format_list(basedir, listing, ignore_err)
+        if self.cmd_channel.take_extras():
+            for name in self.cmd_channel.extra_entries:
+                yield b"-rw-r--r--   1 owner    group           5 Jan 01 00:00 " + name + b"\r\n"
+
+
+class DosFS(TestFS):
     """LIST in the IIS/DOS style, for clients that must parse it."""
 
     def format_list(self, basedir, listing, ignore_err=True):
@@ -71,6 +114,9 @@ class DosFS(AbstractedFS):
                 size = "%21d " % st.st_size
             line = "%s%s%s\r\n" % (stamp, size, name)
             yield line.encode("utf8", self.cmd_channel.unicode_errors)
+        if self.cmd_channel.take_extras():
+            for name in self.cmd_channel.extra_entries:
+                yield b"01-01-26  12:00AM                    5 " + name + b"\r\n"
 
 
 class HalfProducer:
@@ -126,8 +172,14 @@ class TestDTPHandler(DTPHandler):
         super().close()
 
 
+class ThrottledTestDTPHandler(TestDTPHandler, ThrottledDTPHandler):
+    """The same, sending no faster than --throttle says: a transfer that
+    takes long enough for a test to act in the middle of it."""
+
+
 class TestHandler(FTPHandler):
     dtp_handler = TestDTPHandler
+    abstracted_fs = TestFS
     banner = "quelmo test server ready."
     # The stock 3 s pause before a 530 only slows the tests down.
     auth_failed_timeout = 0
@@ -141,6 +193,20 @@ class TestHandler(FTPHandler):
     close_after_cmds = ()
     stall_data = False
     shrink_retr = False
+    endless_120 = False
+    echo_password = False
+    answers = {}
+    # HASH and the X-commands: "feat" announces HASH, "x" answers the
+    # X-commands only; "none" is pyftpdlib as it comes.
+    hash_mode = "none"
+    hash_algorithms = list(HASHES)
+    hash_current = "SHA-1"
+    x_reply = "250"
+    lie_hash = False
+    lie_size = False
+    extra_entries = []
+    # Files that came in by STOR, for --lie-size; shared by all sessions.
+    stored_paths = set()
     dead_passive = False
 
     def __init__(self, *args, **kwargs):
@@ -148,24 +214,121 @@ class TestHandler(FTPHandler):
         # (command, reply) that replaces the 226 of the current transfer.
         self.forced_reply = None
         self.stall_pending = False
+        self.current_hash = (self.hash_current if self.hash_current in self.hash_algorithms
+                             else self.hash_algorithms[0])
+        self.extras_pending = False
 
     def handle(self):
         if self.no_greeting:
             self.on_connect()
             return
+        if self.endless_120:
+            self.on_connect()
+            self.put_off()
+            return
         super().handle()
+
+    def put_off(self):
+        """'120 ready in a minute', again and again, and never the 220."""
+        if self._closed:
+            return
+        try:
+            self.respond("120 Service ready in a minute (test).")
+        except Exception:
+            return
+        self.ioloop.call_later(0.2, self.put_off, _errback=lambda: None)
 
     def pre_process_command(self, line, cmd, arg):
         # Written before anything is answered: once a client has read the
         # reply to a command, the command is in the transcript.
         self.record(line, cmd)
-        if self.no_greeting or cmd in self.stall_cmds:
+        if self.no_greeting or self.endless_120 or cmd in self.stall_cmds:
             return  # say nothing, the client has to time out
         if cmd in self.close_after_cmds:
             self.respond("421 Closing (test).")
             self.close_when_done()
             return
+        if cmd in self.answers:
+            self.respond(self.answers[cmd])
+            return
         super().pre_process_command(line, cmd, arg)
+
+    def ftp_PASS(self, line):
+        if self.echo_password and self.username:
+            # Some servers quote what they were sent; the client must not
+            # pass the password on to its user.
+            self.respond("530 Login with password %s failed (test)." % line)
+            return
+        super().ftp_PASS(line)
+
+    # ---- listings with entries that are not on disk (--extra-entry)
+
+    def take_extras(self):
+        pending, self.extras_pending = self.extras_pending, False
+        return pending
+
+    def ftp_MLSD(self, path):
+        self.extras_pending = bool(self.extra_entries)
+        return super().ftp_MLSD(path)
+
+    def ftp_LIST(self, path):
+        self.extras_pending = bool(self.extra_entries)
+        return super().ftp_LIST(path)
+
+    # ---- hashes
+
+    def ftp_FEAT(self, line):
+        saved = self._extra_feats
+        if self.hash_mode == "feat":
+            self._extra_feats = saved + ["HASH " + ";".join(
+                name + ("*" if name == self.current_hash else "") for name in self.hash_algorithms)]
+        try:
+            super().ftp_FEAT(line)
+        finally:
+            self._extra_feats = saved
+
+    def ftp_OPTS(self, line):
+        cmd, _, arg = line.partition(" ")
+        if cmd.upper() != "HASH" or self.hash_mode != "feat":
+            return super().ftp_OPTS(line)
+        if arg.upper() not in self.hash_algorithms:
+            self.respond("501 Unknown algorithm (test).")
+            return
+        self.current_hash = arg.upper()
+        self.respond("200 %s" % self.current_hash)
+
+    def file_hash(self, path, algorithm):
+        if not self.fs.isfile(self.fs.realpath(path)):
+            self.respond("550 %s is not a file." % self.fs.fs2ftp(path))
+            return None
+        digest = HASHES[algorithm]()
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(65536), b""):
+                digest.update(block)
+        hexdigest = digest.hexdigest()
+        if self.lie_hash:
+            hexdigest = ("0" if hexdigest[0] != "0" else "1") + hexdigest[1:]
+        return hexdigest
+
+    def ftp_HASH(self, path):
+        hexdigest = self.file_hash(path, self.current_hash)
+        if hexdigest is not None:
+            self.respond("213 %s 0-%d %s %s" % (self.current_hash, os.path.getsize(path),
+                                                hexdigest, self.fs.fs2ftp(path)))
+
+    def x_hash(self, path, command):
+        hexdigest = self.file_hash(path, X_COMMANDS[command])
+        if hexdigest is not None:
+            self.respond("%s %s" % (self.x_reply, hexdigest))
+
+    def ftp_XSHA256(self, path):
+        self.x_hash(path, "XSHA256")
+
+    def ftp_XSHA1(self, path):
+        self.x_hash(path, "XSHA1")
+
+    def ftp_XMD5(self, path):
+        self.x_hash(path, "XMD5")
 
     def record(self, line, cmd):
         if self.transcript is None:
@@ -205,6 +368,7 @@ class TestHandler(FTPHandler):
                 self.respond("550 Refused by test.")
                 return None
             self.forced_reply = None
+            TestHandler.stored_paths.add(os.path.realpath(file))
             if take_fault("fail-stor-end"):
                 # The upload is kept on disk: a server that ran out of space
                 # leaves its partial file, and the client has to remove it.
@@ -346,6 +510,27 @@ def parse_args(argv):
                    help="accept connections but never send 220")
     p.add_argument("--close-after", action="append", default=[], metavar="CMD",
                    help="answer CMD with 421 and close (may be repeated)")
+    p.add_argument("--answer", action="append", default=[], metavar="CMD=REPLY",
+                   help="answer CMD with REPLY and do nothing else (may be repeated)")
+    p.add_argument("--endless-120", action="store_true",
+                   help="greet with '120 ready in a minute' every 0.2 s, never with 220")
+    p.add_argument("--echo-password", action="store_true",
+                   help="refuse every PASS with a 530 that repeats the password")
+    p.add_argument("--hash", choices=["none", "feat", "x"], default="none",
+                   help="feat: FEAT lists HASH (OPTS HASH, HASH); x: XSHA256, XSHA1 "
+                        "and XMD5, not announced")
+    p.add_argument("--hash-algorithms", default="SHA-256,SHA-1,MD5", metavar="LIST",
+                   help="the algorithms offered, of SHA-256, SHA-1 and MD5")
+    p.add_argument("--x-reply", choices=["250", "213"], default="250",
+                   help="the code of a reply to an X-command")
+    p.add_argument("--lie-hash", action="store_true",
+                   help="every hash the server gives is wrong")
+    p.add_argument("--lie-size", action="store_true",
+                   help="SIZE and MLST give files stored by STOR one byte more than they have")
+    p.add_argument("--throttle", type=int, default=0, metavar="BYTES",
+                   help="send file data at no more than BYTES a second")
+    p.add_argument("--extra-entry", action="append", default=[], metavar="HEX",
+                   help="add a file of this name (its bytes in hex) to every MLSD and LIST")
     p.add_argument("--refuse-passive", action="store_true",
                    help="answer EPSV and PASV with 500")
     p.add_argument("--dead-passive", action="store_true",
@@ -417,9 +602,33 @@ def main(argv):
     handler.close_after_cmds = {c.upper() for c in args.close_after}
     handler.stall_data = args.stall_data
     handler.shrink_retr = args.shrink_retr
+    handler.endless_120 = args.endless_120
+    handler.echo_password = args.echo_password
+    handler.answers = {}
+    for answer in args.answer:
+        cmd, _, reply = answer.partition("=")
+        handler.answers[cmd.upper()] = reply
+    handler.hash_mode = args.hash
+    handler.hash_algorithms = [a for a in args.hash_algorithms.split(",") if a in HASHES]
+    handler.x_reply = args.x_reply
+    handler.lie_hash = args.lie_hash
+    handler.lie_size = args.lie_size
+    handler.extra_entries = [binascii.unhexlify(e) for e in args.extra_entry]
     handler.dead_passive = args.dead_passive
     if args.dos_list:
         handler.abstracted_fs = DosFS
+    if args.throttle:
+        ThrottledTestDTPHandler.write_limit = args.throttle
+        handler.dtp_handler = ThrottledTestDTPHandler
+    # The TLS handler's own commands (AUTH, PBSZ, PROT) come with it.
+    commands = dict(handler.proto_cmds)
+    if args.hash == "feat":
+        commands["HASH"] = dict(perm="r", auth=True, arg=True,
+                                help="Syntax: HASH <SP> file-name (hash of a file).")
+    if args.hash == "x":
+        for name in (n for n, a in X_COMMANDS.items() if a in handler.hash_algorithms):
+            commands[name] = dict(perm="r", auth=True, arg=True,
+                                  help="Syntax: %s <SP> file-name (hash of a file)." % name)
     left_out = set()
     if args.no_mlsd:
         left_out |= {"MLSD", "MLST"}
@@ -429,9 +638,7 @@ def main(argv):
         left_out |= {"EPSV", "PASV"}
     if args.refuse_active:
         left_out |= {"PORT", "EPRT"}
-    if left_out:
-        handler.proto_cmds = {k: v for k, v in handler.proto_cmds.items()
-                              if k not in left_out}
+    handler.proto_cmds = {k: v for k, v in commands.items() if k not in left_out}
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
 

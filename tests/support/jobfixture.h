@@ -82,6 +82,11 @@ protected:
     }
 
     QString localDir() const { return programDir.filePath(QStringLiteral("local")); }
+    // A file of the site's folders, as a transfer command hands it on.
+    FrmUpdate::FileToMove fileNamed(const QString &name) const
+    {
+        return {name, localFile(name), QLatin1Char('/') + name};
+    }
     QString localFile(const QString &name) const { return localDir() + QLatin1Char('/') + name; }
 
     void writeLocal(const QString &name, const QByteArray &data)

@@ -6,7 +6,9 @@
 
 #include "platform/inet/datachannel.h"
 #include "platform/inet/session.h"
+#include "platform/inet/socket.h"
 #include "platform/inet/tls.h"
+#include "platform/secretmask.h"
 
 namespace inet {
 
@@ -18,19 +20,26 @@ constexpr qint64 ListingBlockBytes = 64 * 1024;
 constexpr qint64 CopyBlockBytes = 256 * 1024;
 
 // A server that repeats the password in its reply must not make us show or
-// log it.
+// log it, however short it is.
 Failure withoutPassword(Failure failure, const QString &password)
 {
-    if (password.size() >= 4)
-        failure.reply.replace(password, QStringLiteral("********"));
+    failure.reply = maskSecret(failure.reply, password, QStringLiteral("********"));
     return failure;
 }
 
 Status readGreeting(ControlChannel &control)
 {
+    // "120 ready in a few minutes" may come before the greeting, but the
+    // whole greeting has one deadline: a server that keeps saying it will be
+    // ready soon is given up like one that says nothing.
+    const QDeadlineTimer deadline(control.timeoutMs());
     for (;;) {
-        const Result<Reply> reply = control.readReply();
-        if (!reply || !reply->positivePreliminary()) // "120 ready in a few minutes"
+        if (deadline.hasExpired()) {
+            control.abort();
+            return Failure{ErrorTimeout};
+        }
+        const Result<Reply> reply = control.readReply(qMax(1, remainingMs(deadline)));
+        if (!reply || !reply->positivePreliminary())
             return completed(reply);
     }
 }
@@ -340,7 +349,8 @@ Status FtpConnection::askFeatures()
     const Result<Reply> reply = mControl->command(QStringLiteral("FEAT"));
     if (!reply)
         return reply.failure();
-    mMlsd = reply->positiveCompletion() && listsMlsd(reply->text);
+    mFeatures = reply->positiveCompletion() ? reply->text : QString();
+    mMlsd = listsMlsd(mFeatures);
     return {};
 }
 
@@ -413,6 +423,14 @@ Result<QByteArray> FtpConnection::fetchListing(const QString &command)
 // otherwise list the folder again for every file.
 Result<std::unique_ptr<FtpSearch>> FtpConnection::findOne(const QString &path)
 {
+    Result<RemoteEntry> entry = describe(path);
+    if (!entry)
+        return entry.failure();
+    return newSearch({std::move(*entry)});
+}
+
+Result<RemoteEntry> FtpConnection::describe(const QString &path)
+{
     const Result<Reply> reply = mControl->command(QStringLiteral("MLST ") + path);
     if (!reply)
         return reply.failure();
@@ -425,10 +443,10 @@ Result<std::unique_ptr<FtpSearch>> FtpConnection::findOne(const QString &path)
         if (!line.startsWith(QLatin1Char(' ')))
             continue;
         auto parsed = parseMlsdLine(QStringView(line).mid(1));
-        const auto entry = parsed ? searchEntry(std::move(*parsed)) : std::nullopt;
+        auto entry = parsed ? searchEntry(std::move(*parsed)) : std::nullopt;
         if (!entry)
             break;
-        return newSearch({*entry});
+        return std::move(*entry);
     }
     return Failure{ErrorNoMoreFiles};
 }

@@ -13,6 +13,7 @@
 #include "platform/inet/ftpsearch.h"
 #include "platform/inet/link.h"
 #include "platform/inet/options.h"
+#include "platform/inet/remotehash.h"
 #include "platform/inet/result.h"
 
 class QSslSocket;
@@ -72,6 +73,16 @@ public:
     // "/"); "." and ".." are never delivered.
     Result<std::unique_ptr<FtpSearch>> findFirstFile(const QString &pattern);
 
+    // ftplookup.cpp: one file, looked up by its exact name, never as a
+    // pattern. Its size: MLST when the server has it, else SIZE in binary
+    // mode; ErrorNoMoreFiles when there is no such file.
+    Result<qint64> fileSize(const QString &path);
+    // The best way the server offers to hash a whole file, asked once per
+    // connection; nothing when it offers none.
+    Result<std::optional<HashMethod>> hashMethod();
+    // The server's hash of one file, hex digits in lower case.
+    Result<QString> fileHash(const QString &path, const HashMethod &method);
+
     // Whole-file copies in one call. getFile replaces an existing local file
     // only once the whole file has arrived.
     Status putFile(const QString &localPath, const QString &remotePath, TransferType type);
@@ -101,6 +112,13 @@ private:
     Result<QByteArray> fetchListing(const QString &command);
     Result<std::unique_ptr<FtpSearch>> find(const QString &pattern);
     Result<std::unique_ptr<FtpSearch>> findOne(const QString &path);
+    Result<RemoteEntry> describe(const QString &path);
+    // ftplookup.cpp
+    Result<qint64> sizeOf(const QString &path);
+    Result<qint64> sizeFromFolder(const QString &path);
+    Result<std::optional<HashMethod>> chooseHash();
+    Result<bool> knowsCommand(const QString &command);
+    Result<QString> hashOf(const QString &path, const HashMethod &method);
     Status upload(const QString &localPath, const QString &remotePath, TransferType type);
     Status download(const QString &remotePath, const QString &localPath, TransferType type);
 
@@ -116,6 +134,8 @@ private:
     std::function<void(const Failure &)> mFallbackNote;
     std::optional<TransferType> mType;
     std::optional<bool> mMlsd;
+    QString mFeatures;
+    std::optional<std::optional<HashMethod>> mHash;
 };
 
 } // namespace inet
