@@ -140,7 +140,7 @@ TEST_P(SingleName, WithoutMlstIsLookedUpWithSizeAndNoListing)
     server.writeFile(QStringLiteral("out/a.zip"), "a");
     server.writeFile(QStringLiteral("out/b.zip"), "bb");
     ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("c.zip"), "ccc"));
-    const QString data = dataCommand(GetParam());
+    const QString data = dataCommand(GetParam().mode);
 
     // clang-format off
     expectCommands({

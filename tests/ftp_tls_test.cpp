@@ -290,12 +290,18 @@ TEST_P(AutoMode, GoesActiveOnceForTheRestOfTheConnectionWhenPassiveFails)
     ASSERT_NO_FATAL_FAILURE(begin(DataLink{inet::DataMode::Auto, security}, {QString::fromLatin1(c.serverSwitch)}));
     writeLocal(QStringLiteral("a.bin"), QByteArray(3000, 'a'));
 
+    // The commands up to the data transfer; the upload's verification follows.
+    const auto untilStor = [&](const QString &name) {
+        const QStringList said = server.transcript();
+        return said.mid(0, said.indexOf(QStringLiteral("STOR ") + name) + 1);
+    };
     server.clearTranscript();
     ASSERT_TRUE(upload(QStringLiteral("a.bin"), QStringLiteral("a.bin"))) << error();
-    EXPECT_EQ(server.transcript(), QStringList{QStringLiteral("TYPE I")} + c.firstTransfer + QStringList{"STOR a.bin"});
+    EXPECT_EQ(untilStor(QStringLiteral("a.bin")),
+              QStringList{QStringLiteral("TYPE I")} + c.firstTransfer + QStringList{"STOR a.bin"});
     server.clearTranscript();
     ASSERT_TRUE(upload(QStringLiteral("a.bin"), QStringLiteral("b.bin"))) << error();
-    EXPECT_EQ(server.transcript(), c.laterTransfer + QStringList{"STOR b.bin"});
+    EXPECT_EQ(untilStor(QStringLiteral("b.bin")), c.laterTransfer + QStringList{"STOR b.bin"});
     ASSERT_TRUE(download(QStringLiteral("b.bin"), QStringLiteral("b.bin"))) << error();
     EXPECT_EQ(readLocal(QStringLiteral("b.bin")), QByteArray(3000, 'a'));
     EXPECT_EQ(notices, c.notice ? QStringList{QString::fromUtf8(c.notice)} : QStringList{}) << "said once";
@@ -304,7 +310,8 @@ TEST_P(AutoMode, GoesActiveOnceForTheRestOfTheConnectionWhenPassiveFails)
     ASSERT_TRUE(connect());
     server.clearTranscript();
     ASSERT_TRUE(upload(QStringLiteral("a.bin"), QStringLiteral("c.bin"))) << error();
-    EXPECT_EQ(server.transcript(), QStringList{QStringLiteral("TYPE I")} + c.firstTransfer + QStringList{"STOR c.bin"});
+    EXPECT_EQ(untilStor(QStringLiteral("c.bin")),
+              QStringList{QStringLiteral("TYPE I")} + c.firstTransfer + QStringList{"STOR c.bin"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, AutoMode,

@@ -233,9 +233,14 @@ struct TlsCase
     QStringList serverArgs; // beyond --tls with the trusted certificate
     QStringList curlArgs;   // beyond the download of a.txt with the test CA
     bool implicit = false;
-    int curlExit;            // 0: the download worked
+    int curlExit;            // 0: the download worked; AnyFailure: curl failed
     const char *verboseLine; // a line curl -v must print, or nullptr
 };
+
+// The server refuses a fresh data session when the data connection is made;
+// whether curl reads that refusal in the answer to TYPE or to RETR (exit 17
+// or 19) depends on timing, not on the server.
+constexpr int AnyFailure = -1;
 
 void PrintTo(const TlsCase &c, std::ostream *os)
 {
@@ -254,7 +259,7 @@ const TlsCase TlsCases[] = {
      {"--require-reuse"},
      {"--ssl-reqd", "--no-sessionid"},
      false,
-     19,
+     AnyFailure,
      "< 522 SSL connection failed: session reuse required"},
     // curl starts the data connection's handshake before RETR is read
     // (pyftpdlib's issue #604, carried fix).
@@ -281,7 +286,10 @@ TEST_P(TlsServer, DoesWhatTheClientTestsRelyOn)
                QStringList{"-sS", "-v", "--max-time", "10", "--cacert", files.caFile} + c.curlArgs + QStringList{url});
     ASSERT_TRUE(curl.waitForFinished(15000)) << "curl: " << curl.errorString().toStdString();
     const QString output = QString::fromUtf8(curl.readAllStandardError());
-    EXPECT_EQ(curl.exitCode(), c.curlExit) << output.toStdString();
+    if (c.curlExit == AnyFailure)
+        EXPECT_NE(curl.exitCode(), 0) << output.toStdString();
+    else
+        EXPECT_EQ(curl.exitCode(), c.curlExit) << output.toStdString();
     if (c.curlExit == 0) {
         EXPECT_EQ(curl.readAllStandardOutput(), QByteArray("hello"));
     }
