@@ -22,13 +22,18 @@ Sections (SECTIONS, all by default):
           of PAUSED_FILES files minus a job of one file, out of folders of
           FOLDERS files (local and remote), to see whether it grows.
   rss     peak RSS of the program for 1 KiB, BIG_MIB MiB and 3 GiB files.
+  tls     cFTP with explicit TLS against curl --ssl-reqd -k, TLS_MIB MiB
+          down and up on each of TLS_SERVERS started with TLS
+          (bench/tlsbench.py; ftp_throughput --tls).
 
 Environment: BIG_MIB (512), ROUNDS (5), SERVERS ("pyftpdlib vsftpd"; add
 proftpd), SMALL_FILES (1000), PAUSED_FILES (100: 10, 100 or 1000),
 FOLDERS ("250 1000"), PAUSED_ROUNDS (1), SLEPT_ROUNDS (1: rounds of the
 small section while the pauses are still slept), RSS_3GIB (1 when there is
 room, 0 skips), BENCH_DIR (where the files go; /dev/shm when it has room),
-CFTP=1 also runs ftp_throughput (cFTP alone against curl) on proftpd.
+CFTP=1 also runs ftp_throughput (cFTP alone against curl) on proftpd;
+TLS_MIB (256) and TLS_SERVERS ("pyftpdlib vsftpd proftpd") for the tls
+section.
 """
 
 import os
@@ -41,6 +46,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from benchlib import (HEADER, BenchError, Figure, Server, check_copy, check_folder,  # noqa: E402
                       fsync_ns, remove_files, run_timed, sha256, write_random)
+import tlsbench  # noqa: E402
 
 KIB = 1024
 MIB = 1 << 20
@@ -78,7 +84,7 @@ class Config:
         self.paused_rounds = int(env.get("PAUSED_ROUNDS", "1"))
         self.slept_rounds = int(env.get("SLEPT_ROUNDS", "1"))
         self.rss_3gib = env.get("RSS_3GIB", "auto")
-        self.sections = env.get("SECTIONS", "big small paused rss").split()
+        self.sections = env.get("SECTIONS", "big small paused rss tls").split()
         self.bench_dir = env.get("BENCH_DIR", "")
         self.cftp = env.get("CFTP", "0") == "1"
         self.with_3gib = False  # decided once the room for it is known
@@ -474,7 +480,15 @@ def main(argv):
     say("MB = 10^6 bytes; times from process start to exit; every copy checked by size and SHA-256")
     servers = {}
     failures = []
+    tls_summary = []
     try:
+        if "tls" in config.sections:
+            tls_summary, tls_failures = tlsbench.run(build, work, os.environ)
+            failures += tls_failures
+            shutil.rmtree(os.path.join(work, "tls"), ignore_errors=True)
+        if not set(config.sections) & {"big", "small", "paused", "rss"} and not config.cftp:
+            report(None, config, uptime, tls_summary)
+            return finish(failures)
         started = time.monotonic()
         files = Files(work, config, want_3gib)
         say("test files ready in %.1f s" % (time.monotonic() - started))
@@ -500,7 +514,7 @@ def main(argv):
             except BenchError as e:
                 failures.append("rss: %s" % e)
                 say("  FAILED: %s" % e)
-        report(bench, config, uptime)
+        report(bench, config, uptime, tls_summary)
         if config.cftp:
             say("\n== cFTP alone (ftp_throughput) on proftpd ==")
             code = subprocess.run([os.path.join(build, "bench", "ftp_throughput"), str(servers["proftpd"].port),
@@ -513,6 +527,10 @@ def main(argv):
         for server in servers.values():
             server.stop()
         shutil.rmtree(work, ignore_errors=True)
+    return finish(failures)
+
+
+def finish(failures):
     if failures:
         say("\nFAILED (the figures above do not count where a copy failed):")
         for f in failures:
@@ -521,12 +539,17 @@ def main(argv):
     return 0
 
 
-def report(bench, config, uptime_before):
+def report(bench, config, uptime_before, tls_summary):
     say("\n== summary ==")
-    say(HEADER)
-    for f in bench.figures:
-        say(f.row())
-    if bench.pause_free is False:
+    if bench:
+        say(HEADER)
+        for f in bench.figures:
+            say(f.row())
+    if tls_summary:
+        say("TLS, cFTP alone, fastest of 3 (target: at least 80 % of curl --ssl-reqd -k):")
+        for line in tls_summary:
+            say("  " + line)
+    if bench and bench.pause_free is False:
         say("* pavze=0 is not honoured yet: the program slept its pauses (%d ms per file, %d ms more per upload, "
             "%d ms at the end) and they were subtracted; the sleeps' own overshoot stays in." % (
                 FILE_PAUSE_MS, UPLOAD_PAUSE_MS, END_PAUSE_MS))
@@ -534,7 +557,7 @@ def report(bench, config, uptime_before):
     say("load after:  %s" % subprocess.run(["uptime"], capture_output=True, text=True).stdout.strip())
     settings = " ".join("%s=%s" % (k, os.environ[k]) for k in (
         "BIG_MIB", "ROUNDS", "SERVERS", "SMALL_FILES", "PAUSED_FILES", "FOLDERS", "PAUSED_ROUNDS", "SLEPT_ROUNDS",
-        "RSS_3GIB", "SECTIONS", "BENCH_DIR", "CFTP") if k in os.environ)
+        "RSS_3GIB", "SECTIONS", "BENCH_DIR", "CFTP", "TLS_MIB", "TLS_SERVERS") if k in os.environ)
     say("reproduce: %s bash bench/run.sh" % settings if settings else "reproduce: bash bench/run.sh")
 
 

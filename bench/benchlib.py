@@ -23,7 +23,7 @@ class Server:
     """One FTP server on 127.0.0.1, started by one of the launchers in
     tests/support; it ends when we close its standard input."""
 
-    def __init__(self, name, root, prefix):
+    def __init__(self, name, root, prefix, extra=()):
         self.name = name
         self.root = root
         if name == "pyftpdlib":
@@ -35,7 +35,7 @@ class Server:
             # vsftpd serves anonymous sessions only (realserver.py says why).
             self.user, self.password = ("anonymous", "zelkar") if name == "vsftpd" else ("quelmo", "zelkar")
         self.log = open(os.path.join(os.path.dirname(root), "%s.log" % name), "w+")
-        self.process = subprocess.Popen(argv + ["--root", root, "--host", "127.0.0.1", "--port", "0"],
+        self.process = subprocess.Popen(argv + ["--root", root, "--host", "127.0.0.1", "--port", "0"] + list(extra),
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.port = self._read_port()
 

@@ -21,11 +21,11 @@ build=$top/build-bench
 # then, not into the build/ that others work in.
 if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || ! command -v curl >/dev/null \
   || ! command -v lftp >/dev/null || ! command -v openssl >/dev/null \
-  || ! /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null; then
+  || ! /usr/bin/python3 -c 'import pyftpdlib, OpenSSL' 2>/dev/null; then
   BUILD_DIR=$build bash "$top/scripts/setup.sh"
 fi
 targets=(quelmo)
-if [[ ${CFTP:-0} == 1 ]]; then targets+=(ftp_throughput); fi
+if [[ ${CFTP:-0} == 1 || " ${SECTIONS:-tls} " == *" tls "* ]]; then targets+=(ftp_throughput); fi
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUELMO_TESTS=OFF >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j2
 

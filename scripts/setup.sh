@@ -26,7 +26,7 @@ packages=(
   qt6-base-dev libgl-dev
   qt6-translations-l10n
   libgtest-dev
-  python3 python3-pyftpdlib
+  python3 python3-pyftpdlib python3-openssl python3-cryptography
   xvfb xauth libxtst6
   curl lftp openssl
   clang-format clang-tidy

@@ -20,6 +20,7 @@
 #include "platform/exitcode.h"
 #include "support/ftpserver.h"
 #include "support/qtprint.h"
+#include "support/tlsfiles.h"
 
 namespace {
 
@@ -175,6 +176,28 @@ TEST_F(EndToEnd, DownloadWithDeleteFromTheCommandLine)
     for (int i = 0; i < 50 && !QFile::exists(marker()); ++i)
         QThread::msleep(100);
     EXPECT_TRUE(QFile::exists(marker())) << "run1 started";
+}
+
+// The real program lets its window's events run during a transfer, so Qt
+// reads and decrypts in between: a large file over TLS, both ways, on a
+// server that requires every data connection to resume the session.
+TEST_F(EndToEnd, LargeFilesOverExplicitTlsBothWays)
+{
+    const TestCertificates &files = testCertificates();
+    startServer({QStringLiteral("--tls"), files.trusted, files.serverKey, QStringLiteral("--require-reuse")});
+    QByteArray data(24 * 1024 * 1024 + 3, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char((i * 131) ^ (i >> 12));
+    server.writeFile(QStringLiteral("big.bin"), data);
+    writeLocal(QStringLiteral("up.bin"), data.left(5 * 1024 * 1024));
+    writeSettings(site(
+        QStringLiteral("ftpes://") + server.address(), QStringLiteral("/"),
+        QStringLiteral("tlsca=%1\r\ndatamode=passive\r\nprenos1=big.bin,DOWN\r\nprenos2=up.bin").arg(files.caFile)));
+
+    EXPECT_EQ(runProgram({}), ExitCode::Done) << errors.toStdString();
+    EXPECT_EQ(errors, QString());
+    EXPECT_TRUE(readLocal(QStringLiteral("big.bin")) == data);
+    EXPECT_TRUE(server.readFile(QStringLiteral("up.bin")) == data.left(5 * 1024 * 1024));
 }
 
 TEST_F(EndToEnd, UploadOfListedEntriesThreeAndSeven)

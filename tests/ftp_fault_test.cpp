@@ -50,7 +50,7 @@ QString failure(const QString &label, int code)
 
 // The fault switches of the server come with each case, so every test
 // begins the fixture itself.
-class ModeTest : public FtpClientFixture, public ::testing::TestWithParam<DataMode>
+class ModeTest : public FtpClientFixture, public ::testing::TestWithParam<DataLink>
 {};
 
 // ---------------------------------------------------------------------------
@@ -80,7 +80,7 @@ TEST_P(UploadRefused, ServersReplyIsTheTextAndTheNextUploadWorks)
     EXPECT_EQ(server.readFile(QStringLiteral("again.bin")), data);
     EXPECT_FALSE(server.exists(QStringLiteral("up.bin")));
 }
-INSTANTIATE_FOR_BOTH_MODES(UploadRefused);
+INSTANTIATE_FOR_EVERY_LINK(UploadRefused);
 
 class UploadDiskFull : public ModeTest
 {};
@@ -111,7 +111,7 @@ TEST_P(UploadDiskFull, FailsAtTheCloseAndRemovesThePartialFile)
     EXPECT_EQ(server.readFile(QStringLiteral("big.bin")), data);
     EXPECT_TRUE(notes.contains(QStringLiteral("INTERNET CLOSE")));
 }
-INSTANTIATE_FOR_BOTH_MODES(UploadDiskFull);
+INSTANTIATE_FOR_EVERY_LINK(UploadDiskFull);
 
 // ---------------------------------------------------------------------------
 // Downloads whose data ends early
@@ -135,7 +135,7 @@ const CutShort CutShortCases[] = {
     {"ShrankAfterListing", {QStringLiteral("--shrink-retr")}, false},
 };
 
-class DownloadCutShort : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, CutShort>>
+class DownloadCutShort : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataLink, CutShort>>
 {};
 
 // Half a file must never pass for the whole one: the caller deletes the
@@ -176,7 +176,7 @@ TEST_P(DownloadCutShort, FailsWithTheReadLabelAndKeepsTheConnectionInStep)
     }
 }
 
-INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, DownloadCutShort, CutShortCases);
+INSTANTIATE_ROWS_FOR_EVERY_LINK(Faults, DownloadCutShort, CutShortCases);
 
 // ---------------------------------------------------------------------------
 // Servers that go quiet
@@ -197,7 +197,7 @@ const Stall StallCases[] = {
     {"NoDataOnTheDataConnection", {QStringLiteral("--stall-data")}},
 };
 
-class DownloadStalls : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, Stall>>
+class DownloadStalls : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataLink, Stall>>
 {};
 
 // A job runs unattended: a silent server must cost no more than the
@@ -229,7 +229,7 @@ TEST_P(DownloadStalls, TimesOutWithinTheTimeoutAndRecovers)
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("slow.bin")), data.size()) << error();
 }
 
-INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, DownloadStalls, StallCases);
+INSTANTIATE_ROWS_FOR_EVERY_LINK(Faults, DownloadStalls, StallCases);
 
 // ---------------------------------------------------------------------------
 // Servers that hang up
@@ -255,7 +255,7 @@ const HangUp HangUpCases[] = {
     {"Dele", "DELE", false, QStringLiteral("DeleteFTPFile")},
 };
 
-class ServerHangsUp : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataMode, HangUp>>
+class ServerHangsUp : public FtpClientFixture, public ::testing::TestWithParam<std::tuple<DataLink, HangUp>>
 {};
 
 // A 421 is the server's goodbye: the connection is gone, and the object
@@ -288,7 +288,7 @@ TEST_P(ServerHangsUp, FailsWith12030AndIsNotConnectedAfterwards)
     EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("f.bin")), data.size()) << error();
 }
 
-INSTANTIATE_ROWS_FOR_BOTH_MODES(Faults, ServerHangsUp, HangUpCases);
+INSTANTIATE_ROWS_FOR_EVERY_LINK(Faults, ServerHangsUp, HangUpCases);
 
 // ---------------------------------------------------------------------------
 // Names that would smuggle a second command
@@ -349,7 +349,7 @@ TEST_P(LineBreakInName, IsRefusedBeforeAnythingReachesTheServer)
     EXPECT_TRUE(ftp.DeleteFTPFile(QStringLiteral("victim.txt"))) << error();
     EXPECT_FALSE(server.exists(QStringLiteral("victim.txt")));
 }
-INSTANTIATE_FOR_BOTH_MODES(LineBreakInName);
+INSTANTIATE_FOR_EVERY_LINK(LineBreakInName);
 
 // ---------------------------------------------------------------------------
 // One operation at a time
@@ -392,7 +392,7 @@ TEST_P(SecondOperation, DuringADownloadIsRefusedAndTheDownloadCompletes)
     EXPECT_TRUE(ftp.DeleteFTPFile(QStringLiteral("x"))) << error();
     EXPECT_FALSE(server.exists(QStringLiteral("x")));
 }
-INSTANTIATE_FOR_BOTH_MODES(SecondOperation);
+INSTANTIATE_FOR_EVERY_LINK(SecondOperation);
 
 // ---------------------------------------------------------------------------
 // The local side fails
@@ -448,6 +448,6 @@ TEST_P(LocalFileFault, UploadOfAMissingFileNamesThePathAndCreatesNothingRemotely
     EXPECT_TRUE(upload(QStringLiteral("here.bin"), QStringLiteral("gone.bin"))) << error();
     EXPECT_EQ(server.readFile(QStringLiteral("gone.bin")), data);
 }
-INSTANTIATE_FOR_BOTH_MODES(LocalFileFault);
+INSTANTIATE_FOR_EVERY_LINK(LocalFileFault);
 
 } // namespace

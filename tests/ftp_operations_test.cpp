@@ -168,7 +168,7 @@ TEST_P(Operations, SimpleTransfers)
     EXPECT_TRUE(ftp.GetLastErrorMessage().startsWith(QStringLiteral("SimpleFtpPutFile error code: 2 ")));
 }
 
-INSTANTIATE_FOR_BOTH_MODES(Operations);
+INSTANTIATE_FOR_EVERY_LINK(Operations);
 
 // The same searches over the other listing formats a server may speak.
 class ListingFormats : public FtpClientTest
@@ -178,14 +178,20 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
 {
     for (const QStringList &args : {QStringList{QStringLiteral("--no-mlsd")},
                                     QStringList{QStringLiteral("--no-mlsd"), QStringLiteral("--dos-list")}}) {
+        const TestCertificates &certificates = testCertificates();
+        cFTP client;
+        QStringList serverArgs = args;
+        if (GetParam().encrypted()) {
+            serverArgs += tlsServerArgs(GetParam().security, certificates.trusted, certificates.serverKey);
+            client.SetSecurity(GetParam().security, {certificates.caFile, {}});
+        }
         FtpTestServer other;
-        ASSERT_TRUE(other.start({.extraArgs = args})) << other.errorString().toStdString();
+        ASSERT_TRUE(other.start({.extraArgs = serverArgs})) << other.errorString().toStdString();
         other.writeFile(QStringLiteral("d/big file.bin"), QByteArray(3000, 'b'));
         other.writeFile(QStringLiteral("d/x.bin"), QByteArray(10, 'x'));
         other.mkdir(QStringLiteral("d/sub.bin"));
-        cFTP client;
         client.SetTimeout(ShortTimeoutMs);
-        if (GetParam() == inet::DataMode::Passive)
+        if (GetParam().mode == inet::DataMode::Passive)
             client.SetModePassive();
         ASSERT_TRUE(logIn(client, other));
         QStringList names = client.GetFTPdir(QStringLiteral("/d/*.bin")).split(QLatin1Char(','));
@@ -198,7 +204,7 @@ TEST_P(ListingFormats, ListWithoutMlsdAndDosStyle)
     }
 }
 
-INSTANTIATE_FOR_BOTH_MODES(ListingFormats);
+INSTANTIATE_FOR_EVERY_LINK(ListingFormats);
 
 // A server without EPSV gets PASV; and the address its PASV reply names is
 // not where the data goes: only the server we talk to is ever connected to.

@@ -102,7 +102,7 @@ TEST_F(PassiveFallback, SecondTransferGoesStraightToPasv)
 // ---------------------------------------------------------------------------
 // A single name is looked up, not listed
 
-class SingleName : public WireTest, public ::testing::TestWithParam<DataMode>
+class SingleName : public WireTest, public ::testing::TestWithParam<DataLink>
 {};
 
 // A name without a wildcard is described by the server on the control
@@ -114,7 +114,7 @@ TEST_P(SingleName, IsLookedUpWithMlstAndNoListing)
     ASSERT_NO_FATAL_FAILURE(begin(GetParam()));
     server.writeFile(QStringLiteral("out/a.zip"), "a");
     server.writeFile(QStringLiteral("out/b.zip"), "bb");
-    const QString data = dataCommand(GetParam());
+    const QString data = dataCommand(GetParam().mode);
 
     // clang-format off
     expectCommands({
@@ -128,7 +128,7 @@ TEST_P(SingleName, IsLookedUpWithMlstAndNoListing)
     });
     // clang-format on
 }
-INSTANTIATE_FOR_BOTH_MODES(SingleName);
+INSTANTIATE_FOR_EVERY_LINK(SingleName);
 
 // Without MLST a name is still looked up alone: SIZE, in binary mode, which
 // the transfers want anyway. A job of a thousand files on such a server
@@ -140,7 +140,7 @@ TEST_P(SingleName, WithoutMlstIsLookedUpWithSizeAndNoListing)
     server.writeFile(QStringLiteral("out/a.zip"), "a");
     server.writeFile(QStringLiteral("out/b.zip"), "bb");
     ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("c.zip"), "ccc"));
-    const QString data = dataCommand(GetParam());
+    const QString data = dataCommand(GetParam().mode);
 
     // clang-format off
     expectCommands({
@@ -156,7 +156,7 @@ TEST_P(SingleName, WithoutMlstIsLookedUpWithSizeAndNoListing)
 // ---------------------------------------------------------------------------
 // TYPE once per change
 
-class TypeCommand : public WireTest, public ::testing::TestWithParam<DataMode>
+class TypeCommand : public WireTest, public ::testing::TestWithParam<DataLink>
 {};
 
 // The connection remembers the type it last set: files of the same type
@@ -167,7 +167,7 @@ TEST_P(TypeCommand, IsSentOncePerChange)
     ASSERT_NO_FATAL_FAILURE(begin(GetParam()));
     ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("a.bin"), "alpha"));
     ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("b.bin"), "beta"));
-    const QString data = dataCommand(GetParam());
+    const QString data = dataCommand(GetParam().mode);
 
     // clang-format off
     expectCommands({
@@ -183,7 +183,7 @@ TEST_P(TypeCommand, IsSentOncePerChange)
     // clang-format on
     EXPECT_EQ(readLocal(QStringLiteral("b2.bin")), QByteArray("beta"));
 }
-INSTANTIATE_FOR_BOTH_MODES(TypeCommand);
+INSTANTIATE_FOR_EVERY_LINK(TypeCommand);
 
 // ---------------------------------------------------------------------------
 // Active mode over IPv6

@@ -192,11 +192,85 @@ TEST(ServerText, HostAndPortForms)
     };
     for (const auto &c : cases) {
         const auto parsed = inet::parseServer(QString::fromUtf8(c.text));
-        ASSERT_EQ(parsed.has_value(), c.ok) << c.text;
+        ASSERT_EQ(parsed.ok(), c.ok) << c.text;
         if (parsed) {
             EXPECT_EQ(parsed->host.toStdString(), c.host) << c.text;
             EXPECT_EQ(parsed->port, c.port) << c.text;
         }
+    }
+}
+
+// The URL forms people paste into FTPURL. The port of a URL without one
+// follows the connection's security (990 for implicit TLS), which the
+// caller passes in.
+TEST(ServerText, UrlForms)
+{
+    struct
+    {
+        const char *text;
+        quint16 defaultPort;
+        int code; // 0: read
+        const char *host;
+        quint16 port;
+        const char *detail;
+    } const cases[] = {
+        {"ftp://ftp.example.org", 21, 0, "ftp.example.org", 21, ""},
+        {"FTP://ftp.example.org:2121/", 21, 0, "ftp.example.org", 2121, ""},
+        {"ftps://ftp.example.org", 990, 0, "ftp.example.org", 990, ""},
+        {"ftps://ftp.example.org:4990", 990, 0, "ftp.example.org", 4990, ""},
+        {"ftpes://[::1]:2121", 21, 0, "::1", 2121, ""},
+        {" ftpes://127.0.0.1 ", 21, 0, "127.0.0.1", 21, ""},
+        {"ftp://ftp.example.org/pub/", 21, inet::ErrorInvalidUrl, "", 0,
+         "the server address ftp://ftp.example.org/pub/ names a path (/pub/); only a host and a port may follow "
+         "ftp://"},
+        {"ftps://h/file.zip", 990, inet::ErrorInvalidUrl, "", 0,
+         "the server address ftps://h/file.zip names a path (/file.zip); only a host and a port may follow ftps://"},
+        {"ftp://h?type=i", 21, inet::ErrorInvalidUrl, "", 0,
+         "the server address ftp://h?type=i names a path (?type=i); only a host and a port may follow ftp://"},
+        // The password of a pasted URL must not be repeated in any text.
+        {"ftp://user:secret@h", 21, inet::ErrorInvalidUrl, "", 0,
+         "the server address carries a user name or password (before \"@\"); give them as the site's own settings"},
+        {"sftp://h", 21, inet::ErrorUnrecognizedScheme, "", 0,
+         "the server address starts with sftp://, which is not one of ftp://, ftps:// and ftpes://"},
+        {"ftp://", 21, inet::ErrorNameNotResolved, "", 0, ""},
+        {"ftp://h:0", 21, inet::ErrorNameNotResolved, "", 0, ""},
+    };
+    for (const auto &c : cases) {
+        const auto parsed = inet::parseServer(QString::fromUtf8(c.text), c.defaultPort);
+        if (c.code == 0) {
+            ASSERT_TRUE(parsed.ok()) << c.text;
+            EXPECT_EQ(parsed->host.toStdString(), c.host) << c.text;
+            EXPECT_EQ(parsed->port, c.port) << c.text;
+            continue;
+        }
+        ASSERT_FALSE(parsed.ok()) << c.text;
+        EXPECT_EQ(parsed.failure().code, c.code) << c.text;
+        EXPECT_EQ(parsed.failure().detail.toStdString(), c.detail) << c.text;
+    }
+}
+
+// A scheme sets the security unless the site gives its own.
+TEST(ServerText, SchemeSetsTheSecurityUnlessTheSiteGivesOne)
+{
+    using inet::Security;
+    struct
+    {
+        const char *server;
+        std::optional<Security> site;
+        Security used;
+    } const cases[] = {
+        {"ftp.example.org", std::nullopt, Security::None},
+        {"ftp://ftp.example.org", std::nullopt, Security::None},
+        {"ftps://ftp.example.org", std::nullopt, Security::ImplicitTls},
+        {"FTPES://ftp.example.org", std::nullopt, Security::ExplicitTls},
+        {"ftps://ftp.example.org", Security::ExplicitTls, Security::ExplicitTls},
+        {"ftpes://ftp.example.org", Security::None, Security::None},
+        {"ftp.example.org", Security::ImplicitTls, Security::ImplicitTls},
+    };
+    for (const auto &c : cases) {
+        cFTP ftp;
+        ftp.SetSecurity(c.site);
+        EXPECT_EQ(ftp.securityFor(QString::fromUtf8(c.server)), c.used) << c.server;
     }
 }
 

@@ -157,7 +157,7 @@ TEST_P(EventSequence, ConnectionClosedFromAProgressHandler)
     EXPECT_FALSE(ftp.isConnected());
 }
 
-INSTANTIATE_FOR_BOTH_MODES(EventSequence);
+INSTANTIATE_FOR_EVERY_LINK(EventSequence);
 
 // ---------------------------------------------------------------------------
 // Where a transfer lets the window in, and what a failed one leaves behind
@@ -315,9 +315,7 @@ TEST_P(PacingTrace, EachFailureLeavesWhatItsPathSays)
     for (const FailedTransfer &c : FailedTransfers) {
         SCOPED_TRACE(c.name);
         if (!c.faults.isEmpty() || !ftp.isConnected()) {
-            FtpTestServer::Options options;
-            options.extraArgs = c.faults;
-            ASSERT_TRUE(server.start(options)) << server.errorString().toStdString();
+            ASSERT_TRUE(startServer(c.faults));
             ASSERT_TRUE(connect()) << ftp.GetLastErrorMessage().toStdString();
         }
         const QString name = QString::fromLatin1(c.name) + QStringLiteral(".bin");
@@ -360,6 +358,6 @@ TEST_P(PacingTrace, EachFailureLeavesWhatItsPathSays)
     }
 }
 
-INSTANTIATE_FOR_BOTH_MODES(PacingTrace);
+INSTANTIATE_FOR_EVERY_LINK(PacingTrace);
 
 } // namespace

@@ -4,12 +4,14 @@
 #include "support/ftpserver.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
+#include "support/tlsfiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -220,5 +222,82 @@ TEST(FtpTestServer, StopEndsTheServerPromptly)
     socket.connectToHost(QHostAddress(host), port);
     EXPECT_FALSE(socket.waitForConnected(1000));
 }
+
+// ---------------------------------------------------------------------------
+// The TLS server, checked with curl: another client than ours, so that the
+// TLS client tests rest on a server known to enforce what they rely on.
+
+struct TlsCase
+{
+    const char *name;
+    QStringList serverArgs; // beyond --tls with the trusted certificate
+    QStringList curlArgs;   // beyond the download of a.txt with the test CA
+    bool implicit = false;
+    int curlExit;            // 0: the download worked; AnyFailure: curl failed
+    const char *verboseLine; // a line curl -v must print, or nullptr
+};
+
+// The server refuses a fresh data session when the data connection is made;
+// whether curl reads that refusal in the answer to TYPE or to RETR (exit 17
+// or 19) depends on timing, not on the server.
+constexpr int AnyFailure = -1;
+
+void PrintTo(const TlsCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+const TlsCase TlsCases[] = {
+    {"RefusesClearData", {}, {"--ftp-ssl-control"}, false, 13, "< 550 SSL/TLS required on the data channel."},
+    {"RefusesTheClearText", {}, {}, false, 67, "< 550 SSL/TLS required on the control channel."},
+    {"SpeaksTls12WhenAsked", {"--tls-version", "1.2"}, {"--ssl-reqd"}, false, 0, "SSL connection using TLSv1.2"},
+    {"SpeaksTls13WhenAsked", {"--tls-version", "1.3"}, {"--ssl-reqd"}, false, 0, "SSL connection using TLSv1.3"},
+    {"ImplicitFromTheFirstByte", {"--implicit"}, {}, true, 0, "< 220 quelmo test server ready."},
+    // curl resumes the control connection's session unless told not to.
+    {"ReuseRequiredAcceptsAResumedSession", {"--require-reuse"}, {"--ssl-reqd"}, false, 0, nullptr},
+    {"ReuseRequiredRefusesAFreshSession",
+     {"--require-reuse"},
+     {"--ssl-reqd", "--no-sessionid"},
+     false,
+     AnyFailure,
+     "< 522 SSL connection failed: session reuse required"},
+    // curl starts the data connection's handshake before RETR is read
+    // (pyftpdlib's issue #604, carried fix).
+    {"EarlyDataHandshakeIsServed", {}, {"--ssl-reqd", "--ftp-pasv"}, false, 0, "< 125 Data connection already open."},
+};
+
+class TlsServer : public ::testing::TestWithParam<TlsCase>
+{};
+
+TEST_P(TlsServer, DoesWhatTheClientTestsRelyOn)
+{
+    const TlsCase &c = GetParam();
+    const TestCertificates &files = testCertificates();
+    FtpTestServer server;
+    ASSERT_TRUE(server.start(
+        {.extraArgs = tlsServerArgs(inet::Security::ExplicitTls, files.trusted, files.serverKey) + c.serverArgs}))
+        << server.errorString().toStdString();
+    server.writeFile(QStringLiteral("a.txt"), "hello");
+
+    QProcess curl;
+    const QString url = QStringLiteral("%1://quelmo:zelkar@%2/a.txt")
+                            .arg(c.implicit ? QStringLiteral("ftps") : QStringLiteral("ftp"), server.address());
+    curl.start(QStringLiteral("curl"),
+               QStringList{"-sS", "-v", "--max-time", "10", "--cacert", files.caFile} + c.curlArgs + QStringList{url});
+    ASSERT_TRUE(curl.waitForFinished(15000)) << "curl: " << curl.errorString().toStdString();
+    const QString output = QString::fromUtf8(curl.readAllStandardError());
+    if (c.curlExit == AnyFailure)
+        EXPECT_NE(curl.exitCode(), 0) << output.toStdString();
+    else
+        EXPECT_EQ(curl.exitCode(), c.curlExit) << output.toStdString();
+    if (c.curlExit == 0) {
+        EXPECT_EQ(curl.readAllStandardOutput(), QByteArray("hello"));
+    }
+    if (c.verboseLine) {
+        EXPECT_TRUE(output.contains(QString::fromUtf8(c.verboseLine))) << output.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TlsServer, ::testing::ValuesIn(TlsCases), ByRowName());
 
 } // namespace

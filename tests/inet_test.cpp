@@ -18,6 +18,7 @@
 #include "platform/inet/listing.h"
 #include "platform/inet/session.h"
 #include "support/ftpserver.h"
+#include "support/paramnames.h"
 #include "support/qtprint.h"
 
 namespace {
@@ -371,26 +372,36 @@ INSTANTIATE_TEST_SUITE_P(Commands, FourTwentyOne, ::testing::ValuesIn(HangUpCase
 // ---------------------------------------------------------------------------
 // Connection options
 
-} // namespace
-
-namespace inet {
-void PrintTo(Security security, std::ostream *os)
+struct UnusableTrust
 {
-    *os << (security == Security::ExplicitTls   ? "ExplicitTls"
-            : security == Security::ImplicitTls ? "ImplicitTls"
-                                                : "None");
-}
-} // namespace inet
+    const char *name;
+    inet::Security security;
+    inet::TrustOptions trust;
+    const char *detailStart;
+};
 
-namespace {
+const UnusableTrust UnusableTrustCases[] = {
+    {"MissingCaFile",
+     inet::Security::ExplicitTls,
+     {QStringLiteral("/nonexistent/ca.pem"), {}},
+     "no certificate could be read from the CA file /nonexistent/ca.pem (no such file)"},
+    {"PinWithoutPrefix",
+     inet::Security::ImplicitTls,
+     {{}, QStringLiteral("oMZuoZ0bf0gihdrINSH1tfwLKIww/B7sd2QiE17+bNA=")},
+     "the pinned key must read sha256//"},
+    {"PinTooShort",
+     inet::Security::ExplicitTls,
+     {{}, QStringLiteral("sha256//oMZuoZ0bf0gihdrINSH1tfwL")},
+     "the pinned key must read sha256//"},
+};
 
-class EncryptionAskedFor : public ::testing::TestWithParam<inet::Security>
+class TrustSettings : public ::testing::TestWithParam<UnusableTrust>
 {};
 
-// Encryption is not there yet: a site that asks for it must get a failure,
-// never a plain connection that sends its password in the clear. Nothing
-// may reach the server.
-TEST_P(EncryptionAskedFor, IsRefusedBeforeAnythingIsSent)
+// A site whose trust settings cannot be used must get a failure that says
+// why, never a connection that trusts whoever answers. Nothing may reach
+// the server.
+TEST_P(TrustSettings, ThatCannotBeUsedAreRefusedBeforeAnythingIsSent)
 {
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
@@ -398,18 +409,19 @@ TEST_P(EncryptionAskedFor, IsRefusedBeforeAnythingIsSent)
     ASSERT_NE(session, nullptr);
     session->setTimeoutMs(ShortTimeoutMs);
     inet::ConnectOptions options;
-    options.security = GetParam();
+    options.security = GetParam().security;
+    options.trust = GetParam().trust;
 
     const auto opened = inet::FtpConnection::open(*session, QStringLiteral("127.0.0.1:%1").arg(listener.serverPort()),
                                                   QStringLiteral("quelmo"), QStringLiteral("zelkar"), options);
     ASSERT_FALSE(opened);
     EXPECT_EQ(opened.failure().code, inet::ErrorInvalidParameter);
     EXPECT_EQ(inet::lastError(), inet::ErrorInvalidParameter);
+    EXPECT_TRUE(inet::lastErrorDetail().startsWith(QString::fromUtf8(GetParam().detailStart)))
+        << inet::lastErrorDetail().toStdString();
     EXPECT_FALSE(listener.waitForNewConnection(200)) << "a connection was attempted";
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, EncryptionAskedFor,
-                         ::testing::Values(inet::Security::ExplicitTls, inet::Security::ImplicitTls),
-                         [](const auto &info) { return ::testing::PrintToString(info.param); });
+INSTANTIATE_TEST_SUITE_P(Cases, TrustSettings, ::testing::ValuesIn(UnusableTrustCases), ByRowName());
 
 } // namespace

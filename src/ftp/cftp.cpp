@@ -7,6 +7,7 @@
 
 #include "platform/eventpump.h"
 #include "platform/inet/errors.h"
+#include "platform/inet/server.h"
 #include "platform/secretmask.h"
 
 namespace {
@@ -15,6 +16,16 @@ const QString ConnectLabel = QStringLiteral("InternetConnect");
 // The server's reply is kept in a 2048-character area, terminator included.
 constexpr qsizetype MaxResponseChars = 2047;
 const QString PasswordMask = QStringLiteral("********");
+
+// A failure in a few words, for a sentence: the server's own first line
+// when it said no, else what the failure says of itself.
+QString failureSummary(const inet::Failure &failure)
+{
+    if (failure.code == inet::ErrorExtendedError)
+        return failure.reply.section(QStringLiteral("\r\n"), 0, 0);
+    const QString text = failure.detail.isEmpty() ? inet::messageText(failure.code).trimmed() : failure.detail;
+    return QStringLiteral("%1, error code %2").arg(text).arg(failure.code);
+}
 } // namespace
 
 cFTP::cFTP(QObject *parent) : QObject(parent)
@@ -69,14 +80,33 @@ bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QS
         return false;
     }
     inet::ConnectOptions options;
-    options.mode = (lConnectFlags & INTERNET_FLAG_PASSIVE) ? inet::DataMode::Passive : inet::DataMode::Active;
+    options.mode = dataMode();
+    options.security = securityFor(sServer);
+    options.trust = mTrust;
     auto opened = inet::FtpConnection::open(*hSession, sServer, sUser, sPassword, options);
     if (!opened) {
         FormatTransferError(opened.failure(), ConnectLabel);
         return false;
     }
     hConnection = std::move(*opened);
+    hConnection->whenFallingBackToActive([this](const inet::Failure &why) {
+        emit notice(QStringLiteral("passive data connections failed (%1); active ones are used for the rest of "
+                                   "the connection")
+                        .arg(failureSummary(why)));
+    });
     return true;
+}
+
+inet::DataMode cFTP::dataMode() const
+{
+    if (!(lConnectFlags & INTERNET_FLAG_PASSIVE))
+        return inet::DataMode::Active;
+    return mActiveFallback ? inet::DataMode::Auto : inet::DataMode::Passive;
+}
+
+inet::Security cFTP::securityFor(const QString &sServer) const
+{
+    return mSecurity.value_or(inet::schemeSecurity(sServer).value_or(inet::Security::None));
 }
 
 void cFTP::SetTransferASCII()
@@ -92,11 +122,25 @@ void cFTP::SetTransferBinary()
 void cFTP::SetModeActive()
 {
     lConnectFlags = 0;
+    mActiveFallback = false;
 }
 
 void cFTP::SetModePassive()
 {
     lConnectFlags = INTERNET_FLAG_PASSIVE;
+    mActiveFallback = false;
+}
+
+void cFTP::SetModeAuto()
+{
+    lConnectFlags = INTERNET_FLAG_PASSIVE;
+    mActiveFallback = true;
+}
+
+void cFTP::SetSecurity(std::optional<inet::Security> security, const inet::TrustOptions &trust)
+{
+    mSecurity = security;
+    mTrust = trust;
 }
 
 void cFTP::SetTimeout(int milliseconds)
@@ -161,15 +205,22 @@ void cFTP::FormatTransferError(const inet::Failure &failure, const QString &labe
         sLastError = maskSecret(failure.reply.left(MaxResponseChars), sSecret, PasswordMask);
         return;
     }
+    // What the failure says of itself (which certificate, which date) is
+    // more use than the general text of its code.
+    QString text = message;
+    if (text.isEmpty())
+        text = failure.detail.isEmpty() ? inet::messageText(failure.code) : failure.detail + QStringLiteral("\r\n");
     sLastError = maskSecret(label + QStringLiteral(" error code: ") + QString::number(failure.code)
-                                + QStringLiteral(" Message: ")
-                                + (message.isEmpty() ? inet::messageText(failure.code) : message),
+                                + QStringLiteral(" Message: ") + text,
                             sSecret, PasswordMask);
 }
 
 void cFTP::FormatTransferError(int code, const QString &label, const QString &message)
 {
-    FormatTransferError(inet::Failure{code, inet::lastResponseInfo()}, label, message);
+    inet::Failure failure{code, inet::lastResponseInfo()};
+    if (code == inet::lastError())
+        failure.detail = inet::lastErrorDetail();
+    FormatTransferError(failure, label, message);
 }
 
 bool cFTP::failLocal(const QString &label, const QString &path, const QString &reason, int code)

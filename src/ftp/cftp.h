@@ -74,6 +74,14 @@ public:
     void SetTransferBinary();
     void SetModeActive();
     void SetModePassive();
+    // Passive, until a passive data connection cannot be made; then active
+    // for the rest of that connection, and notice() says so.
+    void SetModeAuto();
+    // The encryption of the next connection: none, explicit or implicit
+    // TLS, and whom it trusts. Without a security of its own the site takes
+    // the one the server text's scheme names (ftps:// implicit, ftpes://
+    // explicit), else none.
+    void SetSecurity(std::optional<inet::Security> security, const inet::TrustOptions &trust = {});
 
     // How long any single wait on the network may take (60 s unless set).
     void SetTimeout(int milliseconds);
@@ -82,8 +90,13 @@ public:
     void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep);
 
     bool isConnected() const { return hConnection != nullptr; }
+    // True while the open connection is encrypted (TLS).
+    bool isEncrypted() const { return hConnection && hConnection->isEncrypted(); }
     int transferType() const { return lTransferType; }
     int connectFlags() const { return lConnectFlags; }
+    inet::DataMode dataMode() const;
+    // The security the next connection to sServer will have.
+    inet::Security securityFor(const QString &sServer) const;
 
 signals:
     // After every block of a streamed transfer, and once more when it ends.
@@ -91,6 +104,9 @@ signals:
     // The time-left line's text at the end of an upload ("Konec.", then
     // "INTERNET CLOSE").
     void transferNote(const QString &text);
+    // Something the connection worked around, in a sentence: passive data
+    // connections that could not be made, so that active ones are used.
+    void notice(const QString &text);
 
 private:
     // The failure text: for a server's refusal its reply alone, else the
@@ -146,6 +162,9 @@ private:
     QString sSecret;
     DeliveryPolicy mPolicy;
     DeliveryReport mDelivery;
+    bool mActiveFallback = false;
+    std::optional<inet::Security> mSecurity;
+    inet::TrustOptions mTrust;
 
     std::function<void()> mPump;
     std::function<void(int)> mSleep;

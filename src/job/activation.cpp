@@ -35,6 +35,7 @@ void FrmUpdate::Form_Activate()
             textLDIR->setText(ReadSetting(mSection, QStringLiteral("localdir"), mIniFile));
             mUser = ReadSetting(mSection, QStringLiteral("uporabnik"), mIniFile);
             mPassword = ReadSetting(mSection, QStringLiteral("geslo"), mIniFile);
+            readSiteConnection();
             mDesktop.pumpEvents();
         } else {
             checkCommandLine(token);

@@ -30,7 +30,8 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     mStartTime = static_cast<float>(mDesktop.timer());
     const double started = mDesktop.timer();
 
-    Label3->setText(direction.status);
+    const QString status = connectionStatus(direction.status);
+    Label3->setText(status);
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
@@ -41,8 +42,7 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     outcome.source = direction.localIsSource ? file.local : file.remote;
     outcome.destination = direction.localIsSource ? file.remote : file.local;
     const bool delivered = tryThreeTimes(
-        direction.status, [&] { return (mFTP.get()->*direction.transfer)(file.local, file.remote); },
-        &outcome.attempts);
+        status, [&] { return (mFTP.get()->*direction.transfer)(file.local, file.remote); }, &outcome.attempts);
     // The timer counts from midnight; a file may be on its way across it.
     outcome.seconds = mDesktop.timer() - started;
     if (outcome.seconds < 0)

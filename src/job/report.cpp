@@ -11,7 +11,8 @@
 void FrmUpdate::reportError(const QString &text)
 {
     mWorkedAround = true;
-    mDesktop.printDiagnostic(diagnostics::line(diagnostics::Kind::Error, {mSection, textURL->text(), mPassword}, text));
+    mDesktop.printDiagnostic(
+        diagnostics::line(diagnostics::Kind::Error, {mSection, serverForReport(), mPassword}, text));
 }
 
 void FrmUpdate::reportFileError(const QString &source, const QString &destination, const QString &reason)
@@ -27,7 +28,7 @@ void FrmUpdate::reportProblem(const QString &windowText, const QString &errorTex
 
 void FrmUpdate::warn(const QString &text, const QString &key)
 {
-    const QString line = diagnostics::line(diagnostics::Kind::Warning, {mSection, textURL->text(), mPassword}, text);
+    const QString line = diagnostics::line(diagnostics::Kind::Warning, {mSection, serverForReport(), mPassword}, text);
     const QString once = key.isEmpty() ? line : key;
     if (mWarned.contains(once))
         return;

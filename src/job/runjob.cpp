@@ -17,7 +17,7 @@ constexpr int ClosingPauseMs = 5000;
 
 void FrmUpdate::RunJob(const QString &command)
 {
-    const bool connected = mFTP->OpenConnection(textURL->text(), mUser, mPassword);
+    const bool connected = mConnectRefusal.isEmpty() && mFTP->OpenConnection(textURL->text(), mUser, mPassword);
     if (connected) {
         if (isPresent(command)) {
             QString copy = command;
@@ -31,7 +31,8 @@ void FrmUpdate::RunJob(const QString &command)
         mDesktop.pumpEvents();
     } else {
         // Nothing can be moved, but the scheduler must learn why.
-        reportProblem(mFTP->GetLastErrorMessage(), mFTP->GetLastErrorMessage());
+        const QString why = mConnectRefusal.isEmpty() ? mFTP->GetLastErrorMessage() : mConnectRefusal;
+        reportProblem(why, why);
     }
     mDesktop.pumpEvents();
     mFTP->CloseConnection();

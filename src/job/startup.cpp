@@ -47,16 +47,18 @@ void FrmUpdate::Form_Load()
     if (isBlank(textLDIR->text()))
         textLDIR->setText(programDir + QLatin1Char('/'));
 
-    // Every connection of the job is active-mode and every transfer binary:
-    // the client's own default would be text transfers.
+    // Every transfer of the job is binary: the client's own default would be
+    // text transfers. Connections are active-mode unless the site says
+    // otherwise.
     mFTP = std::make_unique<cFTP>();
-    mFTP->SetModeActive();
+    readSiteConnection();
     mFTP->SetTransferBinary();
     // The client keeps the window alive and pauses through the desktop, and
     // tells the window how a transfer ends.
     mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { mDesktop.sleep(ms); });
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
     connect(mFTP.get(), &cFTP::FileTransferProgress, this, &FrmUpdate::mFTP_FileTransferProgress);
+    connect(mFTP.get(), &cFTP::notice, this, [this](const QString &text) { warn(text, QStringLiteral("datamode")); });
 
     mFirstActivate = true;
 }

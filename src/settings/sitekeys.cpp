@@ -10,8 +10,9 @@ namespace {
 
 // Every key of a site section the program reads; a new key is added here.
 const QStringList PlainKeys
-    = {QStringLiteral("FTPURL"), QStringLiteral("ftpdir"), QStringLiteral("localdir"),  QStringLiteral("uporabnik"),
-       QStringLiteral("geslo"),  QStringLiteral("verify"), QStringLiteral("uploadtemp")};
+    = {QStringLiteral("FTPURL"), QStringLiteral("ftpdir"), QStringLiteral("localdir"),   QStringLiteral("uporabnik"),
+       QStringLiteral("geslo"),  QStringLiteral("verify"), QStringLiteral("uploadtemp"), QStringLiteral("datamode"),
+       QStringLiteral("tls"),    QStringLiteral("tlsca"),  QStringLiteral("tlspin")};
 // Lists: the stem followed by a number from 1 to 20, no leading zeros.
 const QStringList ListStems = {QStringLiteral("prenos"), QStringLiteral("run")};
 constexpr int ListEntries = 20;

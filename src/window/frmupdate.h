@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "ftp/names.h"
+#include "platform/inet/options.h"
 
 class QCheckBox;
 class QLabel;
@@ -167,6 +168,17 @@ private:
     void warn(const QString &text, const QString &key = QString());
     bool mWorkedAround = false;
     QSet<QString> mWarned;
+
+    // job/siteconnection.cpp: the site's data mode and encryption, handed to
+    // mFTP; the status text and the server as the reports show them, marked
+    // "(TLS)" for an encrypted connection.
+    void readSiteConnection();
+    void checkSiteSecurity(std::optional<inet::Security> key, bool trustGiven);
+    QString connectionStatus(const QString &status) const;
+    QString serverForReport() const;
+    // Why the site's server is not to be connected to at all; empty when it
+    // may be.
+    QString mConnectRefusal;
 
     // job/sitecheck.cpp: mistakes in the settings that cost files later.
     void checkSettingsFile();

@@ -12,8 +12,11 @@
 #include "support/datamode.h"
 #include "support/ftplogin.h"
 #include "support/ftpserver.h"
+#include "support/tlsfiles.h"
 
-// A cFTP logged in to a fresh test server in one data mode, a local folder of
+// A cFTP logged in to a fresh test server in one data mode (over TLS when the
+// link says so: explicit, the certificate trusted through the test
+// authority), a local folder of
 // the test's own, and everything the object tells its caller: the progress
 // events, the time-left notes and the pauses. Nothing sleeps for real and
 // every wait is short.
@@ -28,15 +31,24 @@ public:
 protected:
     using Event = std::pair<qint64, qint64>;
 
-    void begin(inet::DataMode mode, const QStringList &serverArgs = {})
+    void begin(inet::DataMode mode, const QStringList &serverArgs = {}) { begin(DataLink{mode}, serverArgs); }
+
+    void begin(const DataLink &link, const QStringList &serverArgs = {})
     {
-        ASSERT_TRUE(server.start({.extraArgs = serverArgs})) << server.errorString().toStdString();
+        if (link.encrypted()) {
+            const TestCertificates &certificates = testCertificates();
+            tlsArgs = tlsServerArgs(link.security, certificates.trusted, certificates.serverKey);
+            ftp.SetSecurity(link.security, {certificates.caFile, {}});
+        }
+        ASSERT_TRUE(startServer(serverArgs));
         ASSERT_TRUE(local.isValid());
         ftp.SetTimeout(ShortTimeoutMs);
         ftp.SetPacing([] {}, [this](int ms) { sleeps.append(ms); });
         ftp.SetTransferBinary();
-        if (mode == inet::DataMode::Passive)
+        if (link.mode == inet::DataMode::Passive)
             ftp.SetModePassive();
+        else if (link.mode == inet::DataMode::Auto)
+            ftp.SetModeAuto();
         else
             ftp.SetModeActive();
         QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
@@ -44,6 +56,14 @@ protected:
         });
         QObject::connect(&ftp, &cFTP::transferNote, [this](const QString &text) { notes.append(text); });
         ASSERT_TRUE(connect());
+    }
+
+    // (Re)starts the server with these switches, encrypted as the link is.
+    ::testing::AssertionResult startServer(const QStringList &serverArgs)
+    {
+        if (server.start({.extraArgs = serverArgs + tlsArgs}))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << server.errorString().toStdString();
     }
 
     // Logs in (again) as the server's one user.
@@ -83,6 +103,7 @@ protected:
     std::string error() const { return ftp.GetLastErrorMessage().toStdString(); }
 
     FtpTestServer server;
+    QStringList tlsArgs;
     QTemporaryDir local;
     cFTP ftp;
     QList<int> sleeps;
@@ -90,9 +111,9 @@ protected:
     QStringList notes;
 };
 
-// The fixture for tests parameterised with the data mode and no fault
+// The fixture for tests parameterised with the data link and no fault
 // switches beyond serverArgs().
-class FtpClientTest : public FtpClientFixture, public ::testing::TestWithParam<inet::DataMode>
+class FtpClientTest : public FtpClientFixture, public ::testing::TestWithParam<DataLink>
 {
 protected:
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(begin(GetParam(), serverArgs())); }

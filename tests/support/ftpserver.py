@@ -17,13 +17,21 @@ import logging
 import os
 import select
 import signal
+import socket
 import sys
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, proto_cmds
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
+
+try:  # Debian's python3-openssl; only the TLS options need it
+    from OpenSSL import SSL
+    from OpenSSL._util import lib as openssl
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+except ImportError:
+    SSL = None
 
 USER = "quelmo"
 PASSWORD = "zelkar"
@@ -199,6 +207,7 @@ class TestHandler(FTPHandler):
     extra_entries = []
     # Files that came in by STOR, for --lie-size; shared by all sessions.
     stored_paths = set()
+    dead_passive = False
 
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
@@ -331,6 +340,28 @@ class TestHandler(FTPHandler):
         self.transcript.write(line + "\n")
         self.transcript.flush()
 
+    def closed_port(self):
+        """A port of our address where nobody listens any more."""
+        family = socket.AF_INET6 if ":" in self.socket.getsockname()[0] \
+            else socket.AF_INET
+        with socket.socket(family, socket.SOCK_STREAM) as probe:
+            probe.bind((self.socket.getsockname()[0], 0))
+            return probe.getsockname()[1]
+
+    def ftp_EPSV(self, line):
+        if not self.dead_passive:
+            return super().ftp_EPSV(line)
+        self.respond("229 Entering extended passive mode (|||%d|)."
+                     % self.closed_port())
+
+    def ftp_PASV(self, line):
+        if not self.dead_passive:
+            return super().ftp_PASV(line)
+        port = self.closed_port()
+        address = self.socket.getsockname()[0].replace(".", ",")
+        self.respond("227 Entering passive mode (%s,%d,%d)."
+                     % (address, port // 256, port % 256))
+
     def ftp_STOR(self, file, mode="w"):
         if "a" not in mode:  # APPE comes through here too; leave it alone
             if take_fault("refuse-stor"):
@@ -388,6 +419,65 @@ class TestHandler(FTPHandler):
         channel._initialized = True
 
 
+def make_tls_handlers():
+    """The test handlers over pyftpdlib's TLS ones: explicit (AUTH TLS) or
+    implicit (TLS from the first byte) FTPS, encryption required on the
+    control and the data connections."""
+
+    class TlsTestDTPHandler(TestDTPHandler, TLS_DTPHandler):
+        def readable(self):
+            # pyftpdlib 1.5.7 closes a data connection that is readable
+            # before RETR or STOR has been read (its issue #604): a client
+            # that starts the handshake early loses its data connection.
+            # Upstream's fix (PR #612): a handshake in progress is read.
+            return self._ssl_accepting or super().readable()
+
+        def handle_close(self):
+            # With the fix above, a data connection that the client drops
+            # before any transfer began (the command was refused) now ends
+            # here, and the stock code would answer it with a 226 that
+            # answers nothing. Without TLS it goes without a word; so here.
+            if not self._initialized and not self.receive:
+                self.close()
+                return
+            super().handle_close()
+
+        def secure_connection(self, ssl_context):
+            # --data-cert: data connections show another certificate.
+            super().secure_connection(self.cmd_channel.data_context or
+                                      ssl_context)
+
+        def handle_ssl_established(self):
+            super().handle_ssl_established()
+            if self.cmd_channel.require_reuse and \
+                    not openssl.SSL_session_reused(self.socket._ssl):
+                # As vsftpd does with require_ssl_reuse=YES: a data
+                # connection that did not resume the control connection's
+                # session could come from anybody.
+                self.cmd_channel.reuse_refused += 1
+                self._resp = ("522 SSL connection failed: session reuse "
+                              "required", logging.info)
+                self._error = True  # no TLS goodbye, just hang up
+                self.close()
+
+    class TlsTestHandler(TestHandler, TLS_FTPHandler):
+        dtp_handler = TlsTestDTPHandler
+        tls_control_required = True
+        tls_data_required = True
+        implicit = False
+        require_reuse = False
+        data_context = None
+        reuse_refused = 0
+
+        def handle(self):
+            if self.implicit:
+                # Nothing in the clear, not even the greeting.
+                self.secure_connection(self.ssl_context)
+            super().handle()
+
+    return TlsTestHandler
+
+
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--root", required=True, help="home folder of the user")
@@ -441,7 +531,43 @@ def parse_args(argv):
                    help="send file data at no more than BYTES a second")
     p.add_argument("--extra-entry", action="append", default=[], metavar="HEX",
                    help="add a file of this name (its bytes in hex) to every MLSD and LIST")
+    p.add_argument("--refuse-passive", action="store_true",
+                   help="answer EPSV and PASV with 500")
+    p.add_argument("--dead-passive", action="store_true",
+                   help="EPSV and PASV name a port where nobody listens")
+    p.add_argument("--refuse-active", action="store_true",
+                   help="answer PORT and EPRT with 500")
+    p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
+                   help="explicit FTPS (AUTH TLS) with this certificate and "
+                        "key in PEM; plain logins and plain data refused")
+    p.add_argument("--implicit", action="store_true",
+                   help="with --tls: TLS from the first byte instead")
+    p.add_argument("--tls-version", choices=["1.2", "1.3"],
+                   help="with --tls: speak this TLS version only")
+    p.add_argument("--data-cert", nargs=2, metavar=("CERT", "KEY"),
+                   help="with --tls: data connections present this "
+                        "certificate instead")
+    p.add_argument("--require-reuse", action="store_true",
+                   help="with --tls: refuse (522) a data connection that "
+                        "does not resume the control connection's session")
     return p.parse_args(argv)
+
+
+def tls_context(args, cert_and_key):
+    context = SSL.Context(SSL.TLS_SERVER_METHOD)
+    context.use_certificate_chain_file(cert_and_key[0])
+    context.use_privatekey_file(cert_and_key[1])
+    context.set_options(SSL.OP_NO_SSLv2 | SSL.OP_NO_SSLv3 |
+                        SSL.OP_NO_COMPRESSION)
+    # Sessions must be resumable from the control connection to the data
+    # connections, with session ids (TLS 1.2) and tickets alike.
+    context.set_session_id(b"quelmo-test")
+    context.set_session_cache_mode(SSL.SESS_CACHE_SERVER)
+    if args.tls_version == "1.2":
+        context.set_max_proto_version(SSL.TLS1_2_VERSION)
+    elif args.tls_version == "1.3":
+        context.set_min_proto_version(SSL.TLS1_3_VERSION)
+    return context
 
 
 def main(argv):
@@ -457,6 +583,16 @@ def main(argv):
     authorizer.add_user(USER, PASSWORD, os.path.abspath(args.root), perm=PERMS)
 
     handler = TestHandler
+    if args.tls:
+        if SSL is None:
+            print("ftpserver: --tls needs python3-openssl", file=sys.stderr)
+            return 1
+        handler = make_tls_handlers()
+        handler.ssl_context = tls_context(args, args.tls)
+        if args.data_cert:
+            handler.data_context = tls_context(args, args.data_cert)
+        handler.implicit = args.implicit
+        handler.require_reuse = args.require_reuse
     handler.authorizer = authorizer
     if args.transcript:
         handler.transcript = open(args.transcript, "a", encoding="utf-8",
@@ -478,12 +614,14 @@ def main(argv):
     handler.lie_hash = args.lie_hash
     handler.lie_size = args.lie_size
     handler.extra_entries = [binascii.unhexlify(e) for e in args.extra_entry]
+    handler.dead_passive = args.dead_passive
     if args.dos_list:
         handler.abstracted_fs = DosFS
     if args.throttle:
         ThrottledTestDTPHandler.write_limit = args.throttle
         handler.dtp_handler = ThrottledTestDTPHandler
-    commands = dict(proto_cmds)
+    # The TLS handler's own commands (AUTH, PBSZ, PROT) come with it.
+    commands = dict(handler.proto_cmds)
     if args.hash == "feat":
         commands["HASH"] = dict(perm="r", auth=True, arg=True,
                                 help="Syntax: HASH <SP> file-name (hash of a file).")
@@ -491,11 +629,16 @@ def main(argv):
         for name in (n for n, a in X_COMMANDS.items() if a in handler.hash_algorithms):
             commands[name] = dict(perm="r", auth=True, arg=True,
                                   help="Syntax: %s <SP> file-name (hash of a file)." % name)
+    left_out = set()
     if args.no_mlsd:
-        commands = {k: v for k, v in commands.items() if k not in ("MLSD", "MLST")}
+        left_out |= {"MLSD", "MLST"}
     if args.no_epsv:
-        commands.pop("EPSV", None)
-    handler.proto_cmds = commands
+        left_out.add("EPSV")
+    if args.refuse_passive:
+        left_out |= {"EPSV", "PASV"}
+    if args.refuse_active:
+        left_out |= {"PORT", "EPRT"}
+    handler.proto_cmds = {k: v for k, v in commands.items() if k not in left_out}
     if args.pasv_address:
         handler.masquerade_address = args.pasv_address
 

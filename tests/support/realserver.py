@@ -2,7 +2,8 @@
 """Runs Debian's vsftpd or proftpd on loopback, unpacked, never installed.
 
     realserver.py vsftpd|proftpd --root ROOT [--host 127.0.0.1|::1]
-                  [--port N] [--tls CERT KEY] [--prefix DIR]
+                  [--port N] [--tls CERT KEY [--tls-version 1.2|1.3]]
+                  [--prefix DIR]
     realserver.py vsftpd|proftpd --fetch-only [--prefix DIR]
 
 Like ftpserver.py it prints "READY <port>" once the server greets, and stops
@@ -32,6 +33,8 @@ key given in PEM; then both servers refuse plain logins and plain data, and
 both insist that every data connection resumes the control connection's TLS
 session (vsftpd: require_ssl_reuse=YES; proftpd: its default, as long as
 NoSessionReuseRequired is not set). See tls_lines() to change any of that.
+--tls-version allows that TLS version alone (proftpd: TLSProtocol; vsftpd,
+which has no setting for TLS 1.3: an OpenSSL configuration of its own).
 
 Needs root (both servers chroot) and /usr/bin/python3 (no third-party modules).
 """
@@ -153,7 +156,20 @@ def anonymous_account():
                        % ", ".join(ANONYMOUS_ACCOUNTS))
 
 
-def tls_lines(server, cert, key, run_dir):
+def openssl_version_config(version, run_dir):
+    """An OpenSSL configuration that allows only this TLS version: vsftpd
+    has no setting of its own for TLS 1.3, so its OpenSSL is told."""
+    name = "TLSv" + version
+    path = os.path.join(run_dir, "openssl-tls%s.cnf" % version)
+    with open(path, "w") as f:
+        f.write("openssl_conf = quelmo_conf\n"
+                "[quelmo_conf]\nssl_conf = quelmo_ssl\n"
+                "[quelmo_ssl]\nsystem_default = quelmo_tls\n"
+                "[quelmo_tls]\nMinProtocol = %s\nMaxProtocol = %s\n" % (name, name))
+    return path
+
+
+def tls_lines(server, cert, key, run_dir, version=None):
     """The place for every TLS option of both servers."""
     if server == "vsftpd":
         return [
@@ -173,7 +189,7 @@ def tls_lines(server, cert, key, run_dir):
         "LoadModule mod_tls.c",
         "TLSEngine on",
         "TLSLog " + os.path.join(run_dir, "tls.log"),
-        "TLSProtocol TLSv1.2 TLSv1.3",
+        "TLSProtocol " + ("TLSv" + version if version else "TLSv1.2 TLSv1.3"),
         "TLSRSACertificateFile " + cert,
         "TLSRSACertificateKeyFile " + key,
         "TLSRequired on",
@@ -216,7 +232,7 @@ def vsftpd_config(args, port, run_dir):
         "seccomp_sandbox=NO",
     ]
     if args.tls:
-        lines += tls_lines("vsftpd", *args.tls, run_dir)
+        lines += tls_lines("vsftpd", *args.tls, run_dir, args.tls_version)
     path = os.path.join(run_dir, "vsftpd.conf")
     with open(path, "w") as f:
         f.write("\n".join(lines) + "\n")
@@ -272,7 +288,7 @@ def proftpd_config(args, port, run_dir, prefix):
         "ModulePath " + os.path.join(prefix, "usr", "lib", "proftpd"),
     ]
     if args.tls:
-        lines += tls_lines("proftpd", *args.tls, run_dir)
+        lines += tls_lines("proftpd", *args.tls, run_dir, args.tls_version)
     path = os.path.join(run_dir, "proftpd.conf")
     with open(path, "w") as f:
         f.write("\n".join(lines) + "\n")
@@ -302,6 +318,8 @@ def start(args, prefix, binary, run_dir):
         else:
             argv = [binary] + proftpd_config(args, port, run_dir, prefix)
         env = dict(os.environ, LD_LIBRARY_PATH=library_path(prefix))
+        if args.tls and args.tls_version and args.server == "vsftpd":
+            env["OPENSSL_CONF"] = openssl_version_config(args.tls_version, run_dir)
         process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL,
                                    stdout=out, stderr=out,
                                    start_new_session=True)
@@ -357,6 +375,8 @@ def parse_args(argv):
     p.add_argument("--root", help="the folder the server serves")
     p.add_argument("--host", default="127.0.0.1", choices=["127.0.0.1", "::1"])
     p.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    p.add_argument("--tls-version", choices=["1.2", "1.3"],
+                   help="with --tls: allow this TLS version only")
     p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"),
                    help="require explicit FTPS with this PEM certificate and key")
     p.add_argument("--prefix", default=os.environ.get("QUELMO_REALSERVERS"),

@@ -201,6 +201,44 @@ void ControlChannel::resynchronize(int waitMs)
         static_cast<void>(readReply());
 }
 
+Status ControlChannel::encrypt(const TrustPolicy &policy, const QString &host)
+{
+    if (const Status done = policy.encrypt(*mSocket, host, QDeadlineTimer(mTimeoutMs)); !done)
+        return drop(done.failure());
+    mTlsHost = host;
+    return {};
+}
+
+Status ControlChannel::startTls(const TrustPolicy &policy, const QString &host)
+{
+    const Result<Reply> reply = command(QStringLiteral("AUTH TLS"));
+    if (!reply)
+        return reply.failure();
+    if (reply->code != 234) {
+        Failure refused = Failure::because(
+            ErrorEncryptionRefused,
+            QStringLiteral("%1 refuses AUTH TLS: %2").arg(host, reply->text.section(QStringLiteral("\r\n"), 0, 0)));
+        refused.reply = reply->text;
+        return drop(refused);
+    }
+    // A server that slipped anything in behind its 234 is not to be
+    // trusted with a handshake: those bytes would be read as one.
+    if (mSocket->bytesAvailable() > 0)
+        return drop(Failure::because(ErrorSecurityChannel,
+                                     QStringLiteral("%1 sent more than its answer to AUTH TLS").arg(host)));
+    return encrypt(policy, host);
+}
+
+bool ControlChannel::isEncrypted() const
+{
+    return mSocket->isEncrypted();
+}
+
+ControlTls ControlChannel::tls() const
+{
+    return ControlTls{mTlsHost, mSocket->sslConfiguration().sessionTicket(), mSocket->peerCertificate()};
+}
+
 void ControlChannel::quit()
 {
     if (!isOpen())

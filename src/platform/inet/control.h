@@ -10,6 +10,7 @@
 
 #include "platform/inet/result.h"
 #include "platform/inet/server.h"
+#include "platform/inet/tls.h"
 
 class QSslSocket;
 
@@ -81,6 +82,20 @@ public:
     // reply is read as the answer to a later command.
     void resynchronize(int waitMs);
 
+    // Encrypts the connection from its first byte on (implicit TLS), or
+    // after asking with AUTH TLS (explicit); the server's certificate is
+    // judged by the policy under the name host. On any failure the
+    // connection is dropped: nothing more is sent on it, credentials least
+    // of all. A server that refuses AUTH TLS fails with
+    // ErrorEncryptionRefused.
+    Status encrypt(const TrustPolicy &policy, const QString &host);
+    Status startTls(const TrustPolicy &policy, const QString &host);
+    [[nodiscard]] bool isEncrypted() const;
+    // What the data connections of an encrypted connection resume and must
+    // match. The session is read afresh each time: with TLS 1.3 the server
+    // sends it only after the handshake.
+    ControlTls tls() const;
+
     // Sends QUIT and waits a short while for its answer, then drops the line.
     void quit();
     // Drops the connection at once, without a word to the server.
@@ -101,6 +116,7 @@ private:
     Failure drop(Failure failure);
 
     std::unique_ptr<QSslSocket> mSocket;
+    QString mTlsHost;
     int mTimeoutMs;
     bool mSessionOpen = false;
 };

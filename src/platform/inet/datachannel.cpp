@@ -13,6 +13,8 @@ namespace {
 // connection in between.
 constexpr int AcceptSliceMs = 20;
 constexpr int ControlGlanceMs = 5;
+// How long the server's reply to a data connection we gave up on may take.
+constexpr int AbandonReplyMs = 2000;
 
 // "229 Entering Extended Passive Mode (|||6446|)"
 std::optional<quint16> parseEpsv(const QString &text)
@@ -145,9 +147,23 @@ Status DataChannel::openPassive(ControlChannel &control, bool &epsvRefused)
 
 Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &control)
 {
-    if (!mListener)
-        return std::move(mSocket);
+    Result<std::unique_ptr<QSslSocket>> socket = mListener ? accept(control) : std::move(mSocket);
+    if (!socket || !control.isEncrypted())
+        return socket;
+    // The client side of the handshake is ours whoever connected: the data
+    // are only as private as the control connection's session they resume.
+    if (const Status encrypted = encryptData(**socket, control.tls(), QDeadlineTimer(control.timeoutMs()));
+        !encrypted) {
+        (*socket)->abort();
+        // The server has begun the transfer and will say how it ended.
+        control.resynchronize(qMin(control.timeoutMs(), AbandonReplyMs));
+        return encrypted.failure();
+    }
+    return socket;
+}
 
+Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
+{
     // Wait for the server's connection, but keep an ear on the control
     // connection: a server that cannot reach us says so there (425).
     const QDeadlineTimer deadline(control.timeoutMs());

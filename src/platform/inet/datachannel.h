@@ -28,7 +28,8 @@ public:
     // waiting in active mode, a reply on the control connection (the server
     // could not connect back: 425) ends the wait and is the failure. A wait
     // that ends with no reply drops the control connection, as the server
-    // may still connect or answer later.
+    // may still connect or answer later. On an encrypted control
+    // connection the data connection is encrypted before it is handed over.
     Result<std::unique_ptr<QSslSocket>> establish(ControlChannel &control);
 
 private:
@@ -38,6 +39,7 @@ private:
     Status openActive(ControlChannel &control);
     Status openPassive(ControlChannel &control, bool &epsvRefused);
     Result<quint16> enterPassive(ControlChannel &control, bool &epsvRefused);
+    Result<std::unique_ptr<QSslSocket>> accept(ControlChannel &control);
 
     std::unique_ptr<Listener> mListener;
     std::unique_ptr<QSslSocket> mSocket;

@@ -7,6 +7,7 @@ namespace inet {
 namespace {
 thread_local int tLastError = NoError;
 thread_local QString tLastResponse;
+thread_local QString tLastDetail;
 } // namespace
 
 int lastError()
@@ -17,6 +18,7 @@ int lastError()
 void setLastError(int code)
 {
     tLastError = code;
+    tLastDetail.clear();
 }
 
 QString lastResponseInfo()
@@ -24,9 +26,15 @@ QString lastResponseInfo()
     return tLastResponse;
 }
 
+QString lastErrorDetail()
+{
+    return tLastDetail;
+}
+
 void setLastFailure(const Failure &failure)
 {
     tLastError = failure.code;
+    tLastDetail = failure.detail;
     if (!failure.reply.isEmpty())
         tLastResponse = failure.reply;
 }
@@ -44,6 +52,12 @@ QString messageText(int code)
     case ErrorInternalError:
         text = "An internal error occurred in the Internet client";
         break;
+    case ErrorInvalidUrl:
+        text = "The server address is not a valid URL";
+        break;
+    case ErrorUnrecognizedScheme:
+        text = "The scheme of the server address is not one this client speaks";
+        break;
     case ErrorNameNotResolved:
         text = "The server name could not be resolved";
         break;
@@ -56,11 +70,29 @@ QString messageText(int code)
     case ErrorConnectionAborted:
         text = "The connection with the server was terminated abnormally";
         break;
+    case ErrorCertificateDateInvalid:
+        text = "The server's certificate has expired or is not yet valid";
+        break;
+    case ErrorCertificateNameInvalid:
+        text = "The server's certificate is made out to another name";
+        break;
+    case ErrorInvalidCa:
+        text = "The server's certificate is not vouched for by a trusted authority";
+        break;
     case ErrorTransferInProgress:
         text = "Another operation is already in progress on this connection";
         break;
     case ErrorInvalidServerResponse:
         text = "The server response could not be understood";
+        break;
+    case ErrorSecurityChannel:
+        text = "The encrypted channel to the server could not be set up";
+        break;
+    case ErrorInvalidCertificate:
+        text = "The server's certificate or key is not the one expected";
+        break;
+    case ErrorEncryptionRefused:
+        text = "The server refuses encryption, so the connection was not used";
         break;
     default:
         return QString();

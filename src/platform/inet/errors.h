@@ -16,12 +16,20 @@ enum Error : int {
     ErrorTimeout = 12002,
     ErrorExtendedError = 12003,
     ErrorInternalError = 12004,
+    ErrorInvalidUrl = 12005,
+    ErrorUnrecognizedScheme = 12006,
     ErrorNameNotResolved = 12007,
     ErrorIncorrectHandleState = 12019,
     ErrorCannotConnect = 12029,
     ErrorConnectionAborted = 12030,
+    ErrorCertificateDateInvalid = 12037,
+    ErrorCertificateNameInvalid = 12038,
+    ErrorInvalidCa = 12045,
     ErrorTransferInProgress = 12110,
     ErrorInvalidServerResponse = 12152,
+    ErrorSecurityChannel = 12157,
+    ErrorInvalidCertificate = 12169,
+    ErrorEncryptionRefused = 12171,
 };
 
 // The calling thread's last error code, as the last failing call left it.
@@ -32,9 +40,15 @@ void setLastError(int code);
 // one, every line with its CR LF.
 QString lastResponseInfo();
 
+// What the last failure on this thread said about itself beyond its code
+// ("certificate for ftp.example.org has expired on 2026-01-01"); empty
+// when it said nothing more.
+QString lastErrorDetail();
+
 struct Failure;
-// Makes the failure the calling thread's last error and, when it carries a
-// reply, that reply the last response info. The layer's public operations
+// Makes the failure the calling thread's last error, its detail the last
+// error detail and, when it carries a reply, that reply the last response
+// info. The layer's public operations
 // call this on their way out, and nothing inside the layer does.
 void setLastFailure(const Failure &failure);
 

@@ -7,6 +7,7 @@
 #include "platform/inet/datachannel.h"
 #include "platform/inet/session.h"
 #include "platform/inet/socket.h"
+#include "platform/inet/tls.h"
 #include "platform/secretmask.h"
 
 namespace inet {
@@ -53,6 +54,35 @@ Status logIn(ControlChannel &control, const QString &user, const QString &passwo
     if (const Status in = completed(reply); !in)
         return withoutPassword(in.failure(), password);
     return {};
+}
+
+// Data connections are encrypted too (PBSZ 0, PROT P), or the connection is
+// not used: a file must never travel in the clear on a site that asked for
+// encryption.
+Status protectData(ControlChannel &control, const QString &host)
+{
+    for (const QString &command : {QStringLiteral("PBSZ 0"), QStringLiteral("PROT P")}) {
+        const Result<Reply> reply = control.command(command);
+        if (!reply)
+            return reply.failure();
+        if (!reply->positiveCompletion()) {
+            Failure refused = Failure::because(
+                ErrorEncryptionRefused, QStringLiteral("%1 refuses to encrypt data connections (%2): %3")
+                                            .arg(host, command, reply->text.section(QStringLiteral("\r\n"), 0, 0)));
+            refused.reply = reply->text;
+            return refused;
+        }
+    }
+    return {};
+}
+
+// True when a passive data connection could not be made at all: passive
+// mode refused (EPSV and PASV), or the server's port unreachable. A server
+// that cannot find the file or a dropped control connection is no reason
+// to try another mode.
+bool passiveUnreachable(const Failure &failure)
+{
+    return failure.code == ErrorExtendedError || failure.code == ErrorTimeout || failure.code == ErrorCannotConnect;
 }
 
 // "257 "/some ""quoted"" dir" is created" -> /some "quoted" dir
@@ -110,18 +140,36 @@ Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &ses
                                                               const QString &user, const QString &password,
                                                               const ConnectOptions &options)
 {
-    if (!fitsOneLine(user) || !fitsOneLine(password) || options.security != Security::None)
+    if (!fitsOneLine(user) || !fitsOneLine(password))
         return Failure{ErrorInvalidParameter};
-    const auto address = parseServer(server);
+    const bool encrypted = options.security != Security::None;
+    // Whom to trust is settled before a single byte goes out.
+    const Result<TrustPolicy> trust = encrypted ? TrustPolicy::from(options.trust) : TrustPolicy();
+    if (!trust)
+        return trust.failure();
+    const auto address
+        = parseServer(server, options.security == Security::ImplicitTls ? DefaultImplicitFtpsPort : DefaultFtpPort);
     if (!address)
-        return Failure{ErrorNameNotResolved};
+        return address.failure();
     auto control = ControlChannel::connect(*address, session.timeoutMs());
     if (!control)
         return control.failure();
+    if (options.security == Security::ImplicitTls) {
+        if (const Status secured = (*control)->encrypt(*trust, address->host); !secured)
+            return secured.failure();
+    }
     if (const Status greeted = readGreeting(**control); !greeted)
         return greeted.failure();
+    if (options.security == Security::ExplicitTls) {
+        if (const Status secured = (*control)->startTls(*trust, address->host); !secured)
+            return secured.failure();
+    }
     if (const Status in = logIn(**control, user, password); !in)
         return in.failure();
+    if (encrypted) {
+        if (const Status protectedData = protectData(**control, address->host); !protectedData)
+            return protectedData.failure();
+    }
     (*control)->sessionOpened();
     return std::unique_ptr<FtpConnection>(new FtpConnection(std::move(*control), options));
 }
@@ -243,21 +291,37 @@ Status FtpConnection::setType(TransferType type)
 
 Result<std::unique_ptr<QSslSocket>> FtpConnection::startData(const QString &command)
 {
-    auto channel = DataChannel::open(*mControl, mOptions.mode, mEpsvRefused);
-    if (!channel) {
-        // A passive data connection that could not be made in time leaves
-        // the server waiting for it: we can no longer be sure that the next
-        // reply answers the next command.
-        if (channel.failure().code == ErrorTimeout)
-            mControl->abort();
+    auto channel = openDataChannel();
+    if (!channel)
         return channel.failure();
-    }
     const Result<Reply> reply = mControl->command(command);
     if (!reply)
         return reply.failure();
     if (!reply->positivePreliminary())
         return reply->failure();
     return (*channel)->establish(*mControl);
+}
+
+Result<std::unique_ptr<DataChannel>> FtpConnection::openDataChannel()
+{
+    const DataMode mode = mOptions.mode == DataMode::Auto && mFallbackReason ? DataMode::Active : mOptions.mode;
+    auto channel = DataChannel::open(*mControl, mode == DataMode::Auto ? DataMode::Passive : mode, mEpsvRefused);
+    if (channel || mode != DataMode::Auto || !mControl->isOpen() || !passiveUnreachable(channel.failure())) {
+        // A passive data connection that could not be made in time leaves
+        // the server waiting for it: we can no longer be sure that the next
+        // reply answers the next command.
+        if (!channel && channel.failure().code == ErrorTimeout)
+            mControl->abort();
+        return channel;
+    }
+    // The server's passive ports cannot be reached from here (a firewall,
+    // NAT) or it will not open them: it shall connect to us instead, for
+    // the rest of this connection. Its passive listener, if any, is given
+    // up by the PORT or EPRT that follows.
+    mFallbackReason = channel.failure();
+    if (mFallbackNote)
+        mFallbackNote(*mFallbackReason);
+    return DataChannel::open(*mControl, DataMode::Active, mEpsvRefused);
 }
 
 std::unique_ptr<FtpFile> FtpConnection::openFile(const QString &path, FileAccess access, TransferType type)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ class QSslSocket;
 
 namespace inet {
 
+class DataChannel;
 class Session;
 
 // One logged-in FTP connection. One operation runs at a time: while a file
@@ -35,10 +37,10 @@ class Session;
 class FtpConnection final : private ConnectionLink
 {
 public:
-    // Connects, reads the greeting and logs in. A site that wants its
-    // connection encrypted is refused (ErrorInvalidParameter) before
-    // anything is sent: this layer cannot yet protect it, and must not
-    // send its password in the clear.
+    // Connects, reads the greeting and logs in. An encrypted connection
+    // (explicit or implicit TLS) sends its user name only after a
+    // successful handshake with a server whose certificate was accepted,
+    // and is used only when the server also encrypts the data connections.
     static Result<std::unique_ptr<FtpConnection>> open(const Session &session, const QString &server,
                                                        const QString &user, const QString &password,
                                                        const ConnectOptions &options);
@@ -48,6 +50,13 @@ public:
 
     const ConnectOptions &options() const { return mOptions; }
     [[nodiscard]] bool isAlive() const { return mControl->isOpen(); }
+    [[nodiscard]] bool isEncrypted() const { return mControl->isEncrypted(); }
+    // In DataMode::Auto, once passive data connections could not be made:
+    // why not. Every data connection of this connection is active from then
+    // on.
+    const std::optional<Failure> &passiveFailure() const { return mFallbackReason; }
+    // Called once, at the moment passiveFailure() is set.
+    void whenFallingBackToActive(std::function<void(const Failure &why)> note) { mFallbackNote = std::move(note); }
 
     Status deleteFile(const QString &path);
     Status renameFile(const QString &from, const QString &to);
@@ -98,6 +107,7 @@ private:
     Status setType(TransferType type);
     Status askFeatures();
     Result<std::unique_ptr<QSslSocket>> startData(const QString &command);
+    Result<std::unique_ptr<DataChannel>> openDataChannel();
     Result<std::unique_ptr<FtpFile>> startTransfer(const QString &path, FileAccess access, TransferType type);
     Result<QByteArray> fetchListing(const QString &command);
     Result<std::unique_ptr<FtpSearch>> find(const QString &pattern);
@@ -120,6 +130,8 @@ private:
     ConnectOptions mOptions;
     bool mBusy = false;
     bool mEpsvRefused = false;
+    std::optional<Failure> mFallbackReason;
+    std::function<void(const Failure &)> mFallbackNote;
     std::optional<TransferType> mType;
     std::optional<bool> mMlsd;
     QString mFeatures;

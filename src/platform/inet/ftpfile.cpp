@@ -1,10 +1,13 @@
 #include "platform/inet/ftpfile.h"
 
+#include <QCoreApplication>
 #include <QSslSocket>
 
 #include <cstring>
 
 #include "platform/inet/link.h"
+#include "platform/inet/socket.h"
+#include "platform/inet/tls.h"
 
 namespace inet {
 
@@ -17,6 +20,8 @@ constexpr qint64 BlockBytes = 256 * 1024;
 constexpr qint64 WriteHighWater = 1024 * 1024;
 // How long an abandoned transfer waits for the server's closing reply.
 constexpr int AbandonReplyMs = 2000;
+// How often a wait for data looks whether the server has ended it.
+constexpr int WaitSliceMs = 10;
 
 } // namespace
 
@@ -26,6 +31,12 @@ FtpFile::FtpFile(ConnectionLink &link, std::unique_ptr<QSslSocket> data, FileAcc
     // Bounded so that a fast server cannot fill our memory while the caller
     // is slow.
     mData->setReadBufferSize(4 * BlockBytes);
+    // Qt says so only once, and a later timeout of a wait takes the
+    // socket's error over; so the server's close is kept here.
+    QObject::connect(mData.get(), &QAbstractSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
+        if (error == QAbstractSocket::RemoteHostClosedError)
+            mServerClosed = true;
+    });
     if (mAccess == FileAccess::Write)
         mBuffer.reserve(BlockBytes);
 }
@@ -64,21 +75,61 @@ Status FtpFile::fill()
             return {};
         }
         mBuffer.clear();
-        if (got < 0 || mData->state() != QAbstractSocket::ConnectedState) {
+        if (takeDecrypted())
+            continue;
+        if (got < 0 || !dataMayFollow()) {
             mEndOfData = true;
             return {};
         }
-        if (!mData->waitForReadyRead(mLink.timeoutMs())) {
+        if (!waitForData()) {
             if (mData->bytesAvailable() > 0)
                 continue;
-            if (mData->state() != QAbstractSocket::ConnectedState
-                || mData->error() == QAbstractSocket::RemoteHostClosedError) {
+            if (!dataMayFollow()) {
                 mEndOfData = true;
                 return {};
             }
             return Failure{ErrorTimeout};
         }
     }
+}
+
+// An encrypted socket decrypts what has arrived in a call that it queues
+// for the event loop whenever its reader empties it. A transfer that waits
+// runs no event loop, and Qt's own wait does not decrypt either: with both
+// of the socket's buffers full, it would wait for news from the network
+// that cannot come in until somebody decrypts. So the queued call is run
+// here, for this socket alone (the window's events are not let in). True
+// when that brought data.
+bool FtpFile::takeDecrypted()
+{
+    if (!mData->isEncrypted())
+        return false;
+    QCoreApplication::sendPostedEvents(mData.get(), QEvent::MetaCall);
+    return mData->bytesAvailable() > 0;
+}
+
+// The server has said its last word when it closed the connection, or,
+// encrypted, when it sent its close_notify (Qt reports that as the remote
+// host closing, while the connection itself stays open).
+bool FtpFile::dataMayFollow() const
+{
+    return mData->state() == QAbstractSocket::ConnectedState && !mServerClosed;
+}
+
+// Qt's wait for data on an encrypted socket goes on past the server's
+// close_notify until the connection closes, which a server that waits for
+// our own close_notify never does. So the wait is cut into slices, and the
+// close looked for in between.
+bool FtpFile::waitForData()
+{
+    const QDeadlineTimer deadline(mLink.timeoutMs());
+    do {
+        if (mData->waitForReadyRead(qMin(WaitSliceMs, remainingMs(deadline))) || takeDecrypted())
+            return true;
+        if (mData->bytesAvailable() > 0 || !dataMayFollow())
+            return false;
+    } while (!deadline.hasExpired());
+    return false;
 }
 
 Result<qint64> FtpFile::readSome(char *data, qint64 size)
@@ -109,12 +160,21 @@ Status FtpFile::flush(qint64 highWater)
         mBuffer = QByteArray();
         mBuffer.reserve(BlockBytes);
     }
-    while (mData->bytesToWrite() > highWater) {
+    while (unsent() > highWater) {
         if (!mData->waitForBytesWritten(mLink.timeoutMs()))
             return Failure{mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
                                                                                  : ErrorConnectionAborted};
     }
     return {};
+}
+
+// What the socket still holds of our data. An encrypted socket counts only
+// what it has not encrypted yet as bytes to write; what it has encrypted
+// waits in a buffer of its own, which would otherwise grow without bound
+// and go out only when Qt's events run.
+qint64 FtpFile::unsent() const
+{
+    return mData->bytesToWrite() + (mData->isEncrypted() ? mData->encryptedBytesToWrite() : 0);
 }
 
 Status FtpFile::writeAll(const char *data, qint64 size)
@@ -150,7 +210,10 @@ Status FtpFile::endUpload()
 {
     if (const Status flushed = flush(0); !flushed)
         return flushed;
-    // The server knows the file is complete when our side closes.
+    // The server knows the file is complete when our side closes; over TLS
+    // only when it closes cleanly.
+    if (mData->isEncrypted())
+        return closeEncrypted(*mData, QDeadlineTimer(mLink.timeoutMs()));
     mData->disconnectFromHost();
     if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(mLink.timeoutMs())
         && mData->state() != QAbstractSocket::UnconnectedState)

@@ -46,7 +46,11 @@ public:
 
 private:
     Status fill();
+    [[nodiscard]] bool takeDecrypted();
+    [[nodiscard]] bool dataMayFollow() const;
+    [[nodiscard]] bool waitForData();
     Status flush(qint64 highWater);
+    [[nodiscard]] qint64 unsent() const;
     Status endUpload();
     Status endDownload();
     void abandon();
@@ -57,6 +61,7 @@ private:
     QByteArray mBuffer;
     qint64 mBufferPos = 0;
     bool mEndOfData = false;
+    bool mServerClosed = false;
     bool mFinished = false;
 };
 

@@ -16,12 +16,22 @@ namespace inet {
 
 // Why something failed: one of the layer's codes and, when a reply of the
 // server was the reason, that reply's whole text, every line with its CR LF.
+// A failure that can say more than its code (which certificate, which date)
+// says it in its detail, one line without a line break.
 struct Failure
 {
     explicit Failure(int code, QString reply = QString()) : code(code), reply(std::move(reply)) {}
 
+    static Failure because(int code, QString detail)
+    {
+        Failure failure(code);
+        failure.detail = std::move(detail);
+        return failure;
+    }
+
     int code;
     QString reply;
+    QString detail;
 };
 
 // A value, or the failure that stands in its place.
