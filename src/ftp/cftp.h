@@ -52,8 +52,16 @@ public:
     // How long any single wait on the network may take (60 s unless set).
     void SetTimeout(int milliseconds);
     // What a transfer does between its blocks and for its pause; by default
-    // it lets Qt's events run (a few times a second at most) and sleeps.
-    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep);
+    // it lets Qt's events run (a few hundred times a second at most) and
+    // sleeps. beforeWait is called before a wait on the network that may
+    // last, on connections opened from then on.
+    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep,
+                   std::function<void()> beforeWait = {});
+    // The window's own line to a transfer's progress, called for every block
+    // as FileTransferProgress is sent. A signal costs every block a trip
+    // through Qt's meta-object system, so it is only sent while someone
+    // listens to it.
+    void SetProgressHandler(std::function<void(qint64, qint64)> handler) { mProgressHandler = std::move(handler); }
 
     bool isConnected() const { return hConnection != nullptr; }
     int transferType() const { return lTransferType; }
@@ -65,6 +73,10 @@ signals:
     // The time-left line's text at the end of an upload ("Konec.", then
     // "INTERNET CLOSE").
     void transferNote(const QString &text);
+
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
 
 private:
     // The failure text: for a server's refusal its reply alone, else the
@@ -85,7 +97,23 @@ private:
     // The failure's text under the operation's label, then the connection
     // dropped if the server has hung up.
     void failWith(const inet::Failure &failure, const QString &label);
-    [[nodiscard]] bool transferStillOpen();
+    // The window runs its events between blocks; whatever it does there must
+    // not pull the connection from under the transfer.
+    [[nodiscard]] bool transferStillOpen()
+    {
+        if (hTransfer)
+            return true;
+        transferLost();
+        return false;
+    }
+    void transferLost();
+    void raiseProgress(qint64 current, qint64 total)
+    {
+        if (mProgressHandler)
+            mProgressHandler(current, total);
+        if (mProgressHeard)
+            emit FileTransferProgress(current, total);
+    }
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
     void pump(int times)
     {
@@ -107,4 +135,6 @@ private:
 
     std::function<void()> mPump;
     std::function<void(int)> mSleep;
+    std::function<void(qint64, qint64)> mProgressHandler;
+    bool mProgressHeard = false;
 };

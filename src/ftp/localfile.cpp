@@ -6,7 +6,7 @@
 #include <cstring>
 
 namespace {
-constexpr qint64 BlockBytes = 256 * 1024;
+using localfile::BlockBytes;
 // A download hands what it has written to the disk as it goes, so that the
 // final flush to stable storage is short instead of the whole file's.
 constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
@@ -17,7 +17,7 @@ bool LocalSource::open()
     return mFile.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
-bool LocalSource::read(char *data, qint64 size)
+bool LocalSource::readAcross(char *data, qint64 size)
 {
     while (size > 0) {
         if (mPos >= mBuffer.size()) {
@@ -39,18 +39,19 @@ bool LocalSource::read(char *data, qint64 size)
 
 bool LocalTarget::open()
 {
-    mBuffer.reserve(BlockBytes);
+    mBuffer.reset(new char[BlockBytes]);
+    mFill = 0;
     return mFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
 bool LocalTarget::writeOut()
 {
-    if (mBuffer.isEmpty())
+    if (mFill == 0)
         return true;
-    if (mFile.write(mBuffer) != mBuffer.size())
+    if (mFile.write(mBuffer.get(), mFill) != mFill)
         return false;
-    mSinceWriteBehind += mBuffer.size();
-    mBuffer.resize(0);
+    mSinceWriteBehind += mFill;
+    mFill = 0;
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mSinceWriteBehind = 0;
@@ -58,10 +59,18 @@ bool LocalTarget::writeOut()
     return true;
 }
 
-bool LocalTarget::write(const char *data, qint64 size)
+bool LocalTarget::writeAcross(const char *data, qint64 size)
 {
-    mBuffer.append(data, size);
-    return mBuffer.size() < BlockBytes || writeOut();
+    while (size > 0) {
+        const qint64 n = qMin(size, BlockBytes - mFill);
+        std::memcpy(mBuffer.get() + mFill, data, size_t(n));
+        mFill += n;
+        data += n;
+        size -= n;
+        if (mFill == BlockBytes && !writeOut())
+            return false;
+    }
+    return true;
 }
 
 bool LocalTarget::commit()

@@ -40,6 +40,7 @@ void FrmUpdate::Form_Activate()
             checkCommandLine(token);
         }
     }
+    readPauses();
     checkSite(switched);
     mDesktop.pumpEvents();
     RunJob(jobCommand);

@@ -30,7 +30,7 @@ void FrmUpdate::transferFile(const Direction &direction)
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
-    mDesktop.sleep(FirstAttemptPauseMs);
+    pause(FirstAttemptPauseMs);
 
     // The transfer hands the paths back stripped; the log and the deletion
     // name them so.
@@ -40,7 +40,7 @@ void FrmUpdate::transferFile(const Direction &direction)
         Label3->setText(direction.failedStatus + mFTP->GetLastErrorMessage());
         LogFailure(source, destination, mFTP->GetLastErrorMessage());
         reportFileError(source, destination, mFTP->GetLastErrorMessage());
-        mDesktop.sleep(FinalFailurePauseMs);
+        pause(FinalFailurePauseMs);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
 
@@ -70,12 +70,12 @@ bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()>
         // attempt fails at its first step and says so.
         Label3->setText(mFTP->GetLastErrorMessage());
         mDesktop.pumpEvents();
-        mDesktop.sleep(ReconnectPauseMs);
+        pause(ReconnectPauseMs);
         mFTP->CloseConnection();
         mFTP->OpenConnection(textURL->text(), mUser, mPassword);
         mDesktop.pumpEvents();
         mFTP->SetFTPDirectory(Root);
-        mDesktop.sleep(ReconnectPauseMs);
+        pause(ReconnectPauseMs);
         Label3->setText(status);
         mDesktop.pumpEvents();
     }

@@ -9,8 +9,8 @@
 namespace {
 
 // Every key of a site section the program reads; a new key is added here.
-const QStringList PlainKeys = {QStringLiteral("FTPURL"), QStringLiteral("ftpdir"), QStringLiteral("localdir"),
-                               QStringLiteral("uporabnik"), QStringLiteral("geslo")};
+const QStringList PlainKeys = {QStringLiteral("FTPURL"),    QStringLiteral("ftpdir"), QStringLiteral("localdir"),
+                               QStringLiteral("uporabnik"), QStringLiteral("geslo"),  QStringLiteral("pavze")};
 // Lists: the stem followed by a number from 1 to 20, no leading zeros.
 const QStringList ListStems = {QStringLiteral("prenos"), QStringLiteral("run")};
 constexpr int ListEntries = 20;

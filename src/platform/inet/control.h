@@ -10,6 +10,7 @@
 
 #include "platform/inet/result.h"
 #include "platform/inet/server.h"
+#include "platform/inet/wait.h"
 
 class QSslSocket;
 
@@ -71,6 +72,10 @@ public:
     // True when something has arrived, or arrives within waitMs.
     [[nodiscard]] bool replyPending(int waitMs);
 
+    // Called before a wait for the server that may last.
+    void setWaitHook(WaitHook hook) { mWaitHook = std::move(hook); }
+    const WaitHook &waitHook() const { return mWaitHook; }
+
     // From now on a 421 means that the server hangs up on the session.
     // Before that, while logging in, it is a refusal like any other negative
     // reply, and its text ("too many users") says why.
@@ -103,6 +108,7 @@ private:
     std::unique_ptr<QSslSocket> mSocket;
     int mTimeoutMs;
     bool mSessionOpen = false;
+    WaitHook mWaitHook;
 };
 
 } // namespace inet

@@ -152,6 +152,7 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &contr
     // connection: a server that cannot reach us says so there (425).
     const QDeadlineTimer deadline(control.timeoutMs());
     const QHostAddress peer = control.peerAddress();
+    bool hooked = false;
     while (!deadline.hasExpired()) {
         if (mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))
             || mListener->hasPendingConnections()) {
@@ -172,6 +173,10 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &contr
         }
         if (!control.isOpen())
             return Failure{ErrorConnectionAborted};
+        // The server takes its time: the window shows where things stand.
+        if (!hooked && control.waitHook())
+            control.waitHook()();
+        hooked = true;
     }
     control.abort();
     return Failure{ErrorTimeout};

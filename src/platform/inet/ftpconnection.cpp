@@ -106,9 +106,13 @@ Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &ses
     const auto address = parseServer(server);
     if (!address)
         return Failure{ErrorNameNotResolved};
+    // Connecting may take a while; the window shows what it is doing first.
+    if (session.waitHook())
+        session.waitHook()();
     auto control = ControlChannel::connect(*address, session.timeoutMs());
     if (!control)
         return control.failure();
+    (*control)->setWaitHook(session.waitHook());
     if (const Status greeted = readGreeting(**control); !greeted)
         return greeted.failure();
     if (const Status in = logIn(**control, user, password); !in)
@@ -120,6 +124,11 @@ Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &ses
 int FtpConnection::timeoutMs() const
 {
     return mControl->timeoutMs();
+}
+
+const WaitHook &FtpConnection::waitHook() const
+{
+    return mControl->waitHook();
 }
 
 Result<Reply> FtpConnection::finalReply()

@@ -2,32 +2,47 @@
 
 #include <QSslSocket>
 
-#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 
 #include "platform/inet/link.h"
+#include "platform/inet/socket.h"
+#include "platform/inet/wait.h"
 
 namespace inet {
 
 namespace {
 
-// The socket sees blocks of this size, whatever the caller's block is.
-constexpr qint64 BlockBytes = 256 * 1024;
-// Written data may queue in the socket up to this much before we wait for
-// the kernel to take it, which keeps memory flat on fast and slow links.
+// Written data may queue in an encrypted socket up to this much before we
+// wait for the kernel to take it, which keeps memory flat on fast and slow
+// links. A plain socket queues nothing: its block waits until the kernel
+// has taken all of it.
 constexpr qint64 WriteHighWater = 1024 * 1024;
 // How long an abandoned transfer waits for the server's closing reply.
 constexpr int AbandonReplyMs = 2000;
+// What receive() says when the socket has nothing yet, but may have more.
+constexpr qint64 NothingYet = -1;
 
 } // namespace
 
 FtpFile::FtpFile(ConnectionLink &link, std::unique_ptr<QSslSocket> data, FileAccess access)
-    : mLink(link), mData(std::move(data)), mAccess(access)
+    : mLink(link), mData(std::move(data)), mAccess(access), mDirect(!mData->isEncrypted()),
+      mBuffer(new char[BlockBytes]), mWritable(access == FileAccess::Write)
 {
     // Bounded so that a fast server cannot fill our memory while the caller
-    // is slow.
-    mData->setReadBufferSize(4 * BlockBytes);
-    if (mAccess == FileAccess::Write)
-        mBuffer.reserve(BlockBytes);
+    // is slow. A plain socket is read here, not by Qt: when the window's
+    // events run, Qt takes in no more than a byte of it, which is read
+    // first.
+    mData->setReadBufferSize(mDirect ? 1 : 4 * BlockBytes);
+    // Writing stops as soon as Qt sees the connection go, as it would when
+    // Qt did the writing.
+    QObject::connect(mData.get(), &QAbstractSocket::stateChanged, mData.get(),
+                     [this](QAbstractSocket::SocketState state) {
+                         if (state != QAbstractSocket::ConnectedState)
+                             mWritable = false;
+                     });
 }
 
 FtpFile::~FtpFile()
@@ -37,13 +52,13 @@ FtpFile::~FtpFile()
     mLink.release();
 }
 
-qint64 FtpFile::read(char *data, qint64 size)
+qint64 FtpFile::readMore(char *data, qint64 size)
 {
     const Result<qint64> n = published(readSome(data, size));
     return n ? *n : -1;
 }
 
-bool FtpFile::write(const char *data, qint64 size)
+bool FtpFile::writeMore(const char *data, qint64 size)
 {
     return published(writeAll(data, size)).ok();
 }
@@ -53,23 +68,55 @@ bool FtpFile::close()
     return published(finish()).ok();
 }
 
+// Up to size bytes; 0 at the end of the data (the server closed, or the
+// connection broke: the caller counts what it got); NothingYet.
+Result<qint64> FtpFile::receive(char *into, qint64 size)
+{
+    // What Qt took in while the window's events ran was sent before
+    // anything still in the socket.
+    if (mData->bytesAvailable() > 0)
+        return qMax<qint64>(mData->read(into, size), 0);
+    if (!mDirect) {
+        const qint64 got = mData->read(into, size);
+        if (got > 0)
+            return got;
+        return got < 0 || mData->state() != QAbstractSocket::ConnectedState ? 0 : NothingYet;
+    }
+    // Qt closes the descriptor when it sees the end of the data itself.
+    const qintptr descriptor = mData->socketDescriptor();
+    if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
+        return 0;
+    for (;;) {
+        const ssize_t got = ::recv(int(descriptor), into, size_t(size), MSG_DONTWAIT);
+        if (got >= 0)
+            return qint64(got);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return NothingYet;
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
 Status FtpFile::fill()
 {
-    mBufferPos = 0;
+    mReadPos = mReadEnd = 0;
     for (;;) {
-        mBuffer.resize(BlockBytes);
-        const qint64 got = mData->read(mBuffer.data(), BlockBytes);
-        if (got > 0) {
-            mBuffer.resize(got);
+        const Result<qint64> got = receive(mBuffer.get(), BlockBytes);
+        if (!got)
+            return got.failure();
+        if (*got > 0) {
+            mReadEnd = *got;
             return {};
         }
-        mBuffer.clear();
-        if (got < 0 || mData->state() != QAbstractSocket::ConnectedState) {
+        if (*got == 0) {
             mEndOfData = true;
             return {};
         }
-        if (!mData->waitForReadyRead(mLink.timeoutMs())) {
-            if (mData->bytesAvailable() > 0)
+        // Each wait may take the whole timeout: a slow server is not a dead
+        // one as long as its data keeps coming.
+        const QDeadlineTimer deadline(mLink.timeoutMs());
+        if (!mDirect) {
+            if (waitForReadyRead(*mData, deadline, mLink.waitHook()) || mData->bytesAvailable() > 0)
                 continue;
             if (mData->state() != QAbstractSocket::ConnectedState
                 || mData->error() == QAbstractSocket::RemoteHostClosedError) {
@@ -78,6 +125,20 @@ Status FtpFile::fill()
             }
             return Failure{ErrorTimeout};
         }
+        bool hooked = false;
+        for (;;) {
+            const qintptr descriptor = mData->socketDescriptor();
+            if (descriptor < 0 || mData->bytesAvailable() > 0)
+                break;
+            const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
+            if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
+                break;
+            if (hooked || deadline.hasExpired())
+                return Failure{ErrorTimeout};
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            hooked = true;
+        }
     }
 }
 
@@ -85,7 +146,7 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
 {
     if (mAccess != FileAccess::Read || mFinished)
         return Failure{ErrorIncorrectHandleState};
-    if (mBufferPos >= mBuffer.size()) {
+    if (mReadPos >= mReadEnd) {
         if (mEndOfData)
             return 0;
         if (const Status filled = fill(); !filled)
@@ -93,39 +154,84 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
         if (mEndOfData)
             return 0;
     }
-    const qint64 n = qMin(size, mBuffer.size() - mBufferPos);
-    std::memcpy(data, mBuffer.constData() + mBufferPos, static_cast<size_t>(n));
-    mBufferPos += n;
-    return n;
+    return take(data, size);
 }
 
-Status FtpFile::flush(qint64 highWater)
+// All size bytes to the kernel, straight from where they lie.
+Status FtpFile::send(const char *from, qint64 size)
 {
-    if (!mBuffer.isEmpty()) {
-        if (mData->write(mBuffer) != mBuffer.size())
+    while (size > 0) {
+        const qintptr descriptor = mData->socketDescriptor();
+        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
             return Failure{ErrorConnectionAborted};
-        // The socket keeps the block it was given; a fresh one, reserved
-        // whole, spares growing it again 255 bytes at a time.
-        mBuffer = QByteArray();
-        mBuffer.reserve(BlockBytes);
+        const ssize_t sent = ::send(int(descriptor), from, size_t(size), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            from += sent;
+            size -= sent;
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return Failure{ErrorConnectionAborted};
+        const QDeadlineTimer deadline(mLink.timeoutMs());
+        Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
+        if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            // The window's events may have seen the connection go.
+            if (mData->socketDescriptor() != descriptor)
+                return Failure{ErrorConnectionAborted};
+            ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
+        }
+        if (ready == Readiness::TimedOut)
+            return Failure{ErrorTimeout};
     }
+    return {};
+}
+
+// An encrypted socket takes the block into its own buffer; it must not hold
+// more than highWater of it when we go on.
+Status FtpFile::drainQt(qint64 highWater)
+{
     while (mData->bytesToWrite() > highWater) {
-        if (!mData->waitForBytesWritten(mLink.timeoutMs()))
+        if (!waitForBytesWritten(*mData, QDeadlineTimer(mLink.timeoutMs()), mLink.waitHook()))
             return Failure{mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
                                                                                  : ErrorConnectionAborted};
     }
     return {};
 }
 
+Status FtpFile::flush(qint64 highWater)
+{
+    if (mFill > 0) {
+        const qint64 size = mFill;
+        mFill = 0;
+        if (mDirect)
+            return send(mBuffer.get(), size);
+        if (mData->write(mBuffer.get(), size) != size)
+            return Failure{ErrorConnectionAborted};
+    }
+    return mDirect ? Status() : drainQt(highWater);
+}
+
 Status FtpFile::writeAll(const char *data, qint64 size)
 {
     if (mAccess != FileAccess::Write || mFinished)
         return Failure{ErrorIncorrectHandleState};
-    if (mData->state() != QAbstractSocket::ConnectedState)
+    if (!mWritable || mData->state() != QAbstractSocket::ConnectedState)
         return Failure{ErrorConnectionAborted};
-    mBuffer.append(data, size);
-    if (mBuffer.size() >= BlockBytes)
-        return flush(WriteHighWater);
+    while (size > 0) {
+        const qint64 n = qMin(size, BlockBytes - mFill);
+        std::memcpy(mBuffer.get() + mFill, data, size_t(n));
+        mFill += n;
+        data += n;
+        size -= n;
+        if (mFill == BlockBytes) {
+            if (const Status flushed = flush(WriteHighWater); !flushed)
+                return flushed;
+        }
+    }
     return {};
 }
 
@@ -138,6 +244,7 @@ Status FtpFile::finish()
         return ended;
     }
     mFinished = true;
+    mWritable = false;
     const Result<Reply> reply = mLink.finalReply();
     if (!reply)
         return reply.failure();
@@ -162,7 +269,7 @@ Status FtpFile::endDownload()
 {
     // The data must end where the caller stopped: more of it means the file
     // on the server is not the one the caller counted on.
-    if (mBufferPos < mBuffer.size())
+    if (mReadPos < mReadEnd)
         return Failure{ErrorInvalidServerResponse};
     if (!mEndOfData) {
         if (const Status filled = fill(); !filled)
@@ -177,6 +284,8 @@ Status FtpFile::endDownload()
 void FtpFile::abandon()
 {
     mFinished = true;
+    mWritable = false;
+    mReadPos = mReadEnd = mFill = 0;
     mData->abort();
     mLink.resynchronize(AbandonReplyMs);
 }
