@@ -2,14 +2,21 @@
 // connection, the thread's last error set only at the public edge, the
 // control channel's reading of a 421, and the connection options.
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QSslSocket>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/inet/errors.h"
 #include "platform/inet/ftpconnection.h"
@@ -40,6 +47,7 @@ public:
     explicit RecordingLink(Result<Reply> reply) : mReply(std::move(reply)) {}
 
     int timeoutMs() const override { return ShortTimeoutMs; }
+    const inet::WaitHook &waitHook() const override { return hook; }
     Result<Reply> finalReply() override
     {
         ++finalReplies;
@@ -51,6 +59,7 @@ public:
 
     // The file's data socket, to see its state when the final reply is read.
     QSslSocket *data = nullptr;
+    inet::WaitHook hook;
     int finalReplies = 0;
     bool dataClosedAtFinalReply = false;
     QList<int> resyncWaits;
@@ -229,6 +238,159 @@ TEST_F(DataPair, AFileIsUsedOnlyTheWayItWasOpened)
     EXPECT_EQ(inet::lastError(), inet::ErrorIncorrectHandleState);
     EXPECT_FALSE(file->close());
     EXPECT_EQ(link.finalReplies, 1);
+}
+
+// ---------------------------------------------------------------------------
+// A plain data connection, read and written on its descriptor
+
+// The server's end of the pair, handed to a thread of the test's own as a
+// bare descriptor: no Qt object watches it, so nothing in the test's event
+// loop takes its bytes.
+class PlainPair : public DataPair
+{
+protected:
+    void TearDown() override
+    {
+        if (feeder.joinable())
+            feeder.join();
+        if (serverDescriptor >= 0)
+            ::close(serverDescriptor);
+    }
+
+    // Blocking, as Qt made the shared description non-blocking.
+    int takeServer()
+    {
+        serverDescriptor = ::dup(int(server->socketDescriptor()));
+        server->abort();
+        ::fcntl(serverDescriptor, F_SETFL, ::fcntl(serverDescriptor, F_GETFL) & ~O_NONBLOCK);
+        return serverDescriptor;
+    }
+
+    static QByteArray pattern(qsizetype size)
+    {
+        QByteArray data(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i)
+            data[i] = char((i * 7 + i / 251) & 0xFF);
+        return data;
+    }
+
+    int serverDescriptor = -1;
+    std::thread feeder;
+};
+
+ssize_t sendAll(int descriptor, const char *data, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::send(descriptor, data + done, size - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return n;
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+// The bytes come in order and whole while the window's events run between
+// the blocks (and Qt takes in a byte of the socket now and then), and a
+// server that stops for a while gets the window shown before the wait.
+TEST_F(PlainPair, DownloadArrivesWholeWhileTheWindowRuns)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] {
+        ++hookCalls;
+        QCoreApplication::processEvents();
+    };
+    auto file = open(link, FileAccess::Read);
+    const QByteArray data = pattern(3 << 20);
+    const int descriptor = takeServer();
+    feeder = std::thread([&data, descriptor] {
+        constexpr qsizetype Chunk = 64 * 1024;
+        for (qsizetype at = 0; at < data.size(); at += Chunk) {
+            if (at == data.size() / 2)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (sendAll(descriptor, data.constData() + at, size_t(qMin(Chunk, data.size() - at))) <= 0)
+                break;
+        }
+        ::shutdown(descriptor, SHUT_WR);
+    });
+
+    QByteArray got;
+    char block[255];
+    for (int i = 0;; ++i) {
+        const qint64 n = file->read(block, sizeof block);
+        if (n <= 0)
+            break;
+        got.append(block, n);
+        if (i % 101 == 0)
+            QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data) << "every byte in its place";
+    EXPECT_GE(hookCalls, 1) << "the server's pause outlasted a glance";
+    EXPECT_TRUE(file->close()) << inet::lastError();
+}
+
+// The data that is there already is read without a word to the window.
+TEST_F(PlainPair, DataAtHandNeedsNoWait)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] { ++hookCalls; };
+    auto file = open(link, FileAccess::Read);
+    ASSERT_NO_FATAL_FAILURE(serve(pattern(100000)));
+    EXPECT_EQ(readAll(*file), pattern(100000));
+    EXPECT_EQ(hookCalls, 0);
+}
+
+// A server that stops sending is waited for no longer than the timeout,
+// once the window has been shown.
+TEST_F(PlainPair, SilentServerTimesOut)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] { ++hookCalls; };
+    auto file = open(link, FileAccess::Read);
+    takeServer();
+    QElapsedTimer clock;
+    clock.start();
+    char block[255];
+    EXPECT_EQ(file->read(block, sizeof block), -1);
+    EXPECT_EQ(inet::lastError(), inet::ErrorTimeout);
+    EXPECT_GE(clock.elapsed(), ShortTimeoutMs - 50);
+    EXPECT_LT(clock.elapsed(), ShortTimeoutMs * 3);
+    EXPECT_EQ(hookCalls, 1);
+}
+
+// An upload whose server is slow to read waits for it (showing the window
+// first) and still delivers every byte in its place.
+TEST_F(PlainPair, UploadGoesOutWholeToASlowReader)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] { ++hookCalls; };
+    auto file = open(link, FileAccess::Write);
+    const QByteArray data = pattern(24 << 20);
+    const int descriptor = takeServer();
+    QByteArray received;
+    feeder = std::thread([&received, descriptor] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::recv(descriptor, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            received.append(buffer, n);
+        }
+    });
+    for (qsizetype at = 0; at < data.size(); at += 255)
+        ASSERT_TRUE(file->write(data.constData() + at, qMin<qsizetype>(255, data.size() - at)))
+            << inet::lastError() << " at " << at;
+    EXPECT_TRUE(file->close()) << inet::lastError();
+    feeder.join();
+    EXPECT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data);
+    EXPECT_GE(hookCalls, 1) << "the kernel could not take it all at once";
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,8 @@
 #include <QLabel>
 #include <QLineEdit>
+#include <QRandomGenerator>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -141,22 +144,188 @@ TEST_F(ProgressTest, CaptionFollowsWhileMinimised)
     EXPECT_EQ(form.windowTitle(), QStringLiteral("FTP prenos 50%")) << "once changed, the caption stays";
 }
 
+// The desktop's clock paces the refreshes: the test moves it by hand.
 TEST_F(ProgressTest, WidgetsWaitForTheRefreshButTheClosingEventShowsAll)
 {
     form.refreshProgress();
-    // Two events in quick succession: the second comes within 16 ms of the
-    // first refresh and is only kept in the numbers.
+    // Two events in quick succession: both come within 16 ms of the refresh
+    // and are only kept in the numbers.
+    desktop.clock += 0.005;
     form.mFTP_FileTransferProgress(255, 1000);
     const QString afterFirst = form.Label7->text();
-    desktop.clock += 1.0;
+    desktop.clock += 0.005;
     form.mFTP_FileTransferProgress(510, 1000);
     EXPECT_EQ(form.PB->Value(), 510.0f);
     EXPECT_EQ(form.Label7->text(), afterFirst);
-    desktop.clock += 1.0;
+    // 16 ms after the refresh the next event is drawn.
+    desktop.clock += 0.007;
+    form.mFTP_FileTransferProgress(765, 1000);
+    EXPECT_EQ(form.Label7->text(), QStringLiteral("0 KB od 0 KB Prenešeno"));
+    EXPECT_EQ(form.Label9->text(), QStringLiteral("51%")) << "the count before this event, 510 of 1000";
+    EXPECT_EQ(form.PB->value(), 765);
+    // The closing event is drawn at once.
+    desktop.clock += 0.001;
     form.mFTP_FileTransferProgress(1000, 1000);
     EXPECT_EQ(form.Label9->text(), QStringLiteral("100%"));
     EXPECT_EQ(form.PB->ToolTipText(), QStringLiteral("1000 Bytes od 1000 Bytes Prenešeno "));
     EXPECT_EQ(form.PB->value(), 1000);
+}
+
+// ---- the texts of a refresh are those of a display that drew every event
+
+// The display as it would stand had every event been drawn: each event's
+// steps one after the other, in their plainest form.
+struct EveryEventDisplay
+{
+    ProgressBar bar;
+    float rate = 0;
+    QString tooltip, label7, label9, label10, label11, caption;
+
+    void event(qint64 current, qint64 total, float now, float start, bool minimised)
+    {
+        const QLocale locale;
+        if (const auto r = progressformat::averageRate(current, now - start))
+            rate = *r;
+        bar.setMax(float(total));
+        bar.setMin(0.0f);
+        const double previous = progressformat::roundHalfEven(bar.Value());
+        bar.setValue(float(current));
+        tooltip = progressformat::single(bar.Value(), locale) + QStringLiteral(" Bytes od ")
+                  + progressformat::single(bar.Max(), locale) + QStringLiteral(" Bytes Prenešeno ");
+        label7 = QStringLiteral("%1 KB od %2 KB Prenešeno")
+                     .arg(qint64(progressformat::roundHalfEven(bar.Value())) / 1024)
+                     .arg(qint64(progressformat::roundHalfEven(bar.Max())) / 1024);
+        const double percent = progressformat::roundHalfEven(previous / double(bar.Max()) * 100.0);
+        label9 = QString::number(qint64(percent)) + QLatin1Char('%');
+        if (minimised)
+            caption = QStringLiteral("FTP prenos ") + QString::number(qint64(percent)) + QLatin1Char('%');
+        label10 = progressformat::rate(rate, locale) + QStringLiteral(" Kbps");
+        if (rate != 0.0f) {
+            const float left = std::floor((bar.Max() - bar.Value()) / 1024.0f / rate);
+            if (std::isfinite(left))
+                label11 = QStringLiteral("Do konca še: ") + progressformat::hoursMinutesSeconds(left);
+        }
+        if (bar.Max() == bar.Value())
+            label9 = QStringLiteral("100%");
+    }
+};
+
+struct Shown
+{
+    QString tooltip, label7, label9, label10, label11, caption;
+    float rate;
+    int bar;
+    bool operator==(const Shown &) const = default;
+};
+
+void PrintTo(const Shown &s, std::ostream *os)
+{
+    *os << "[" << s.tooltip.toStdString() << "|" << s.label7.toStdString() << "|" << s.label9.toStdString() << "|"
+        << s.label10.toStdString() << "|" << s.label11.toStdString() << "|" << s.caption.toStdString() << "|" << s.rate
+        << "|" << s.bar << "]";
+}
+
+// Files of every kind of size, moved at every kind of pace (the clock
+// standing still, creeping, jumping; rates of a few bytes a second),
+// minimised now and then, and refreshed at chance moments as the pauses and
+// waits of a job refresh: whenever the window refreshes, and after every
+// closing event, it must show what drawing every event would have shown.
+class LazyDisplay : public ::testing::TestWithParam<quint32>
+{};
+
+TEST_P(LazyDisplay, ShowsWhatEveryEventWouldHaveShown)
+{
+    QLocale::setDefault(QLocale::c());
+    QRandomGenerator random(GetParam());
+    FakeDesktop desktop;
+    FrmUpdate form(desktop);
+    EveryEventDisplay every;
+    every.label11 = form.Label11->text();
+    form.show();
+    bool minimised = false;
+    const auto shown = [&] {
+        return Shown{form.PB->ToolTipText(), form.Label7->text(), form.Label9->text(), form.Label10->text(),
+                     form.Label11->text(),   form.windowTitle(),  A::rate(form),       form.PB->value()};
+    };
+    const auto expected = [&] {
+        every.bar.sync();
+        return Shown{every.tooltip, every.label7,
+                     every.label9,  every.label10,
+                     every.label11, every.caption.isEmpty() ? QStringLiteral("FTP prenos") : every.caption,
+                     every.rate,    every.bar.value()};
+    };
+    // Steps of the clock between events, in seconds.
+    const double steps[] = {0, 0, 0, 0.001, 0.002, 0.004, 0.004, 0.02, 0.5, 3, 60};
+    const qint64 sizes[] = {0, 1, 254, 255, 256, 510, 1000, 5000, 65280, 100000, 1 << 20};
+
+    desktop.clock = 36000.0 + random.bounded(1000);
+    form.refreshProgress();
+    for (int file = 0; file < 12; ++file) {
+        const qint64 total
+            = random.bounded(4) == 0 ? sizes[random.bounded(int(std::size(sizes)))] : qint64(random.bounded(20000));
+        A::startTime(form) = float(desktop.clock);
+        const float start = A::startTime(form);
+        // A slow file: the clock jumps far between its events.
+        const bool slow = random.bounded(3) == 0;
+        for (qint64 done = 0;;) {
+            const bool closing = total - done < 255;
+            done = closing ? total : done + 255;
+            desktop.clock += slow ? steps[8 + random.bounded(3)] : steps[random.bounded(8)];
+            if (random.bounded(200) == 0) {
+                minimised = !minimised;
+                minimised ? form.showMinimized() : form.showNormal();
+                ASSERT_EQ(form.isMinimized(), minimised);
+            }
+            form.mFTP_FileTransferProgress(done, total);
+            every.event(done, total, float(desktop.clock), start, minimised);
+            if (closing) {
+                ASSERT_EQ(shown(), expected()) << "closing event of file " << file << ", " << total << " bytes";
+                break;
+            }
+            if (random.bounded(40) == 0) {
+                form.refreshProgress();
+                ASSERT_EQ(shown(), expected()) << "file " << file << " at " << done << " of " << total;
+            }
+        }
+    }
+    QLocale::setDefault(QLocale::system());
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, LazyDisplay, ::testing::Values(1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u));
+
+// Whether a rate is 0, told for every block without the division: it must
+// agree with the rate worked out, right at the edges (5 whole bytes a
+// second, -4 and -5 across midnight) and beyond.
+TEST(ProgressFormat, RateKindAgreesWithTheRate)
+{
+    const auto kindOf = [](qint64 bytes, float elapsed) {
+        const std::optional<float> rate = progressformat::averageRate(bytes, elapsed);
+        return !rate           ? progressformat::RateKind::Kept
+               : *rate == 0.0f ? progressformat::RateKind::Zero
+                               : progressformat::RateKind::NonZero;
+    };
+    const float elapsedTimes[] = {0.0f,      0.001f,  0.0039f, 0.25f, 1.0f,    1.5f,   3.0f,  7.0f, 60.0f,
+                                  86399.99f, -0.001f, -1.0f,   -3.0f, -1e-30f, 1e-30f, 1e-7f, 2e9f, -2e9f};
+    for (const float elapsed : elapsedTimes) {
+        // Around 5 and -4 whole bytes a second, and far out.
+        for (const double perSecond : {0.0, 4.0, 5.0, 6.0, -3.0, -4.0, -5.0, 1e6, 1e14, 9e15, -9e15, 1e20}) {
+            const double centre = perSecond * double(elapsed);
+            if (!(std::fabs(centre) < 9e18))
+                continue;
+            for (qint64 delta = -2; delta <= 2; ++delta) {
+                const qint64 bytes = qint64(std::floor(centre)) + delta;
+                EXPECT_EQ(progressformat::rateKind(bytes, elapsed), kindOf(bytes, elapsed))
+                    << bytes << " bytes in " << elapsed << " s";
+            }
+        }
+    }
+    QRandomGenerator random(42);
+    for (int i = 0; i < 200000; ++i) {
+        const float elapsed = float(random.generateDouble() * 100.0 - 20.0);
+        const qint64 bytes = qint64(random.bounded(2000)) - 300;
+        ASSERT_EQ(progressformat::rateKind(bytes, elapsed), kindOf(bytes, elapsed))
+            << bytes << " bytes in " << elapsed << " s";
+    }
 }
 
 TEST(ConvertTime, HoursMinutesSeconds)

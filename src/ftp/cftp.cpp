@@ -3,6 +3,7 @@
 
 #include "ftp/cftp.h"
 
+#include <QMetaMethod>
 #include <QThread>
 
 #include "platform/eventpump.h"
@@ -149,10 +150,24 @@ void cFTP::SetTimeout(int milliseconds)
         hSession->setTimeoutMs(milliseconds);
 }
 
-void cFTP::SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep)
+void cFTP::SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep, std::function<void()> beforeWait)
 {
     mPump = std::move(pumpEvents);
     mSleep = std::move(sleep);
+    if (hSession)
+        hSession->setWaitHook(std::move(beforeWait));
+}
+
+void cFTP::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&cFTP::FileTransferProgress))
+        mProgressHeard = true;
+}
+
+// Called with no signal at all when everything was disconnected at once.
+void cFTP::disconnectNotify(const QMetaMethod &)
+{
+    mProgressHeard = isSignalConnected(QMetaMethod::fromSignal(&cFTP::FileTransferProgress));
 }
 
 inet::FtpConnection *cFTP::connection()

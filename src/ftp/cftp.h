@@ -86,8 +86,16 @@ public:
     // How long any single wait on the network may take (60 s unless set).
     void SetTimeout(int milliseconds);
     // What a transfer does between its blocks and for its pause; by default
-    // it lets Qt's events run (a few times a second at most) and sleeps.
-    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep);
+    // it lets Qt's events run (a few hundred times a second at most) and
+    // sleeps. beforeWait is called before a wait on the network that may
+    // last, on connections opened from then on.
+    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep,
+                   std::function<void()> beforeWait = {});
+    // The window's own line to a transfer's progress, called for every block
+    // as FileTransferProgress is sent. A signal costs every block a trip
+    // through Qt's meta-object system, so it is only sent while someone
+    // listens to it.
+    void SetProgressHandler(std::function<void(qint64, qint64)> handler) { mProgressHandler = std::move(handler); }
 
     bool isConnected() const { return hConnection != nullptr; }
     // True while the open connection is encrypted (TLS).
@@ -108,6 +116,10 @@ signals:
     // connections that could not be made, so that active ones are used.
     void notice(const QString &text);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
+
 private:
     // The failure text: for a server's refusal its reply alone, else the
     // label, the code and the layer's message (or the one given).
@@ -127,7 +139,23 @@ private:
     // The failure's text under the operation's label, then the connection
     // dropped if the server has hung up.
     void failWith(const inet::Failure &failure, const QString &label);
-    [[nodiscard]] bool transferStillOpen();
+    // The window runs its events between blocks; whatever it does there must
+    // not pull the connection from under the transfer.
+    [[nodiscard]] bool transferStillOpen()
+    {
+        if (hTransfer)
+            return true;
+        transferLost();
+        return false;
+    }
+    void transferLost();
+    void raiseProgress(qint64 current, qint64 total)
+    {
+        if (mProgressHandler)
+            mProgressHandler(current, total);
+        if (mProgressHeard)
+            emit FileTransferProgress(current, total);
+    }
     bool failLocal(const QString &label, const QString &path, const QString &reason, int code);
 
     // delivery.cpp: the checks between a transfer's end and its success.
@@ -168,4 +196,6 @@ private:
 
     std::function<void()> mPump;
     std::function<void(int)> mSleep;
+    std::function<void(qint64, qint64)> mProgressHandler;
+    bool mProgressHeard = false;
 };

@@ -13,7 +13,7 @@
 #include "ftp/delivery.h"
 
 namespace {
-constexpr qint64 BlockBytes = 256 * 1024;
+using localfile::BlockBytes;
 // A download hands what it has written to the disk as it goes, so that the
 // final flush to stable storage is short instead of the whole file's.
 constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
@@ -38,7 +38,7 @@ bool LocalSource::open()
     return true;
 }
 
-bool LocalSource::read(char *data, qint64 size)
+bool LocalSource::readAcross(char *data, qint64 size)
 {
     while (size > 0) {
         if (mPos >= mBuffer.size()) {
@@ -102,7 +102,8 @@ bool LocalTarget::fail(int error)
 
 bool LocalTarget::open()
 {
-    mBuffer.reserve(BlockBytes);
+    mBuffer.reset(new char[BlockBytes]);
+    mFill = 0;
     // Listed before it exists: an end of the program in between at worst
     // tries to remove a file that is not there.
     mPending = pendingfiles::Ticket(mFile.fileName());
@@ -117,12 +118,12 @@ bool LocalTarget::open()
 
 bool LocalTarget::writeOut()
 {
-    if (mBuffer.isEmpty())
+    if (mFill == 0)
         return true;
     if (mHash)
-        mHash->addData(mBuffer);
-    const char *data = mBuffer.constData();
-    qint64 left = mBuffer.size();
+        mHash->addData(QByteArrayView(mBuffer.get(), mFill));
+    const char *data = mBuffer.get();
+    qint64 left = mFill;
     while (left > 0) {
         const ssize_t n = ::write(mFile.handle(), data, size_t(left));
         if (n < 0 && errno == EINTR)
@@ -132,8 +133,8 @@ bool LocalTarget::writeOut()
         data += n;
         left -= n;
     }
-    mSinceWriteBehind += mBuffer.size();
-    mBuffer.resize(0);
+    mSinceWriteBehind += mFill;
+    mFill = 0;
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mSinceWriteBehind = 0;
@@ -141,10 +142,18 @@ bool LocalTarget::writeOut()
     return true;
 }
 
-bool LocalTarget::write(const char *data, qint64 size)
+bool LocalTarget::writeAcross(const char *data, qint64 size)
 {
-    mBuffer.append(data, size);
-    return mBuffer.size() < BlockBytes || writeOut();
+    while (size > 0) {
+        const qint64 n = qMin(size, BlockBytes - mFill);
+        std::memcpy(mBuffer.get() + mFill, data, size_t(n));
+        mFill += n;
+        data += n;
+        size -= n;
+        if (mFill == BlockBytes && !writeOut())
+            return false;
+    }
+    return true;
 }
 
 bool LocalTarget::flush()

@@ -5,15 +5,21 @@
 #include <QFile>
 #include <QString>
 
+#include <cstring>
 #include <memory>
 
 #include "platform/pendingfiles.h"
 
 // The local side of a streamed transfer. The transfer moves 255 bytes at a
 // time; the disk is read and written here in large blocks instead, with no
-// further buffer of Qt's in between. A hash, when one is asked for, is taken
-// here too, over those large blocks, while the bytes go by: a file is never
-// read twice.
+// further buffer of Qt's in between. A block of the transfer's is copied in
+// or out inline, as that happens millions of times for a large file. A hash,
+// when one is asked for, is taken here too, over those large blocks, while
+// the bytes go by: a file is never read twice.
+
+namespace localfile {
+constexpr qint64 BlockBytes = 256 * 1024;
+} // namespace localfile
 
 class LocalSource
 {
@@ -25,8 +31,26 @@ public:
     // The size when it was opened; reading stops there, even if a producer
     // is still adding to the file.
     qint64 size() const { return mLimit; }
+    // The next size bytes where they lie, valid until the next call, when
+    // the block in hand holds them all; nullptr when not (read() them).
+    const char *readView(qint64 size)
+    {
+        if (size > mBuffer.size() - mPos)
+            return nullptr;
+        const char *at = mBuffer.constData() + mPos;
+        mPos += size;
+        return at;
+    }
     // Exactly size bytes, or false when the file ends first or cannot be read.
-    bool read(char *data, qint64 size);
+    bool read(char *data, qint64 size)
+    {
+        if (size <= mBuffer.size() - mPos) {
+            std::memcpy(data, mBuffer.constData() + mPos, size_t(size));
+            mPos += size;
+            return true;
+        }
+        return readAcross(data, size);
+    }
     void close() { mFile.close(); }
     const QFile &file() const { return mFile; }
 
@@ -44,6 +68,8 @@ private:
     {
         qint64 device = 0, inode = 0, size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
     };
+
+    bool readAcross(char *data, qint64 size);
 
     QFile mFile;
     QByteArray mBuffer;
@@ -68,7 +94,15 @@ public:
     // Creates the temporary file (a stale one of that name from an earlier
     // run is cut to nothing); the target itself is not touched.
     bool open();
-    bool write(const char *data, qint64 size);
+    bool write(const char *data, qint64 size)
+    {
+        if (size < localfile::BlockBytes - mFill) {
+            std::memcpy(mBuffer.get() + mFill, data, size_t(size));
+            mFill += size;
+            return true;
+        }
+        return writeAcross(data, size);
+    }
     // Everything written so far out to the file and on to stable storage;
     // a hash then covers the whole file.
     bool flush();
@@ -88,12 +122,15 @@ public:
     const QString &errorString() const { return mError; }
 
 private:
+    bool writeAcross(const char *data, qint64 size);
     bool writeOut();
     bool fail(int error);
 
     QString mTarget;
     QFile mFile;
-    QByteArray mBuffer;
+    // Kept for the whole file; the first mFill bytes are still to be written.
+    std::unique_ptr<char[]> mBuffer;
+    qint64 mFill = 0;
     qint64 mSinceWriteBehind = 0;
     QString mError;
     bool mTemporaryExists = false;

@@ -61,10 +61,13 @@ int localErrorCode(const QFile &file)
 }
 
 // Reads exactly size bytes unless the data ends first; the count read, or
-// -1 on failure.
+// -1 on failure. Mostly the first read brings them all, and one of a size
+// the compiler knows is a few moves of memory.
 qint64 readFully(inet::FtpFile &remote, char *data, qint64 size)
 {
-    qint64 done = 0;
+    qint64 done = remote.read(data, size);
+    if (done == size || done <= 0)
+        return done;
     while (done < size) {
         const qint64 n = remote.read(data + done, size - done);
         if (n < 0)
@@ -141,14 +144,9 @@ private:
     const std::function<void()> mCloseLocal;
 };
 
-// The window runs its events between blocks; whatever it does there must not
-// pull the connection from under the transfer.
-bool cFTP::transferStillOpen()
+void cFTP::transferLost()
 {
-    if (hTransfer)
-        return true;
     inet::setLastError(inet::ErrorConnectionAborted);
-    return false;
 }
 
 // One open local file to the open remote one.
@@ -164,24 +162,29 @@ public:
     bool run() { return sendFullBlocks() && sendLastBlock() && finish(); }
 
 private:
-    bool readLocal(qint64 size)
+    // The next size bytes of the local file, where they lie when they can
+    // be read there (no copy), else in the block; nullptr after a failure.
+    const char *readLocal(qint64 size)
     {
+        if (const char *at = mLocal.readView(size))
+            return at;
         if (mLocal.read(mBlock, size))
-            return true;
-        return mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal),
-                           inet::ErrorAccessDenied);
+            return mBlock;
+        mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal), inet::ErrorAccessDenied);
+        return nullptr;
     }
 
     bool sendFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
-            if (!readLocal(TransferBlockBytes))
+            const char *block = readLocal(TransferBlockBytes);
+            if (!block)
                 return false;
-            if (!mFtp.hTransfer->write(mBlock, TransferBlockBytes))
+            if (!mFtp.hTransfer->write(block, TransferBlockBytes))
                 return mExit.network(WriteLabel);
             mFtp.pump(UploadPumps::AfterBlockSent);
             mSent += TransferBlockBytes;
-            emit mFtp.FileTransferProgress(mSent, mTotal);
+            mFtp.raiseProgress(mSent, mTotal);
             mFtp.pump(UploadPumps::AfterBlockShown);
             if (!mFtp.transferStillOpen())
                 return mExit.network(WriteLabel);
@@ -195,13 +198,14 @@ private:
     {
         const qint64 rest = mTotal - mSent;
         if (rest > 0) {
-            if (!readLocal(rest))
+            const char *block = readLocal(rest);
+            if (!block)
                 return false;
-            if (!mFtp.hTransfer->write(mBlock, rest))
+            if (!mFtp.hTransfer->write(block, rest))
                 return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
         }
         mSent = mTotal;
-        emit mFtp.FileTransferProgress(mSent, mTotal);
+        mFtp.raiseProgress(mSent, mTotal);
         return true;
     }
 
@@ -260,14 +264,19 @@ public:
     }
 
 private:
-    // A read that comes back short means the data ended before the listed
-    // size: the connection was cut, or the file shrank.
-    bool readBlock(qint64 size)
+    // The next size bytes of the data, where they lie when the transfer
+    // has them in one piece (no copy), else read into the block; nullptr
+    // when they cannot be had. A read that comes back short means the data
+    // ended before the listed size: the connection was cut, or the file
+    // shrank.
+    const char *readBlock(qint64 size)
     {
+        if (const char *at = mFtp.hTransfer->readView(size))
+            return at;
         const qint64 n = readFully(*mFtp.hTransfer, mBlock, size);
         if (n >= 0 && n < size)
             inet::setLastError(inet::ErrorConnectionAborted);
-        return n == size;
+        return n == size ? mBlock : nullptr;
     }
 
     bool failWrite() { return mExit.local(mLocal.errorString(), inet::ErrorAccessDenied); }
@@ -275,13 +284,14 @@ private:
     bool receiveFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
-            if (!readBlock(TransferBlockBytes))
+            const char *block = readBlock(TransferBlockBytes);
+            if (!block)
                 return mExit.network(ReadLabel);
-            if (!mLocal.write(mBlock, TransferBlockBytes))
+            if (!mLocal.write(block, TransferBlockBytes))
                 return failWrite();
             mFtp.pump(DownloadPumps::AfterBlockWritten);
             mReceived += TransferBlockBytes;
-            emit mFtp.FileTransferProgress(mReceived, mTotal);
+            mFtp.raiseProgress(mReceived, mTotal);
             mFtp.pump(DownloadPumps::AfterBlockShown);
             if (!mFtp.transferStillOpen())
                 return mExit.network(ReadLabel);
@@ -296,9 +306,10 @@ private:
         if (rest <= 0)
             return true;
         mFtp.pump(DownloadPumps::BeforeLastBlock);
-        if (!mFtp.transferStillOpen() || !readBlock(rest))
+        const char *block = mFtp.transferStillOpen() ? readBlock(rest) : nullptr;
+        if (!block)
             return mExit.network(LastReadLabel);
-        if (!mLocal.write(mBlock, rest))
+        if (!mLocal.write(block, rest))
             return failWrite();
         mReceived += rest;
         mFtp.pump(DownloadPumps::AfterLastBlock);
@@ -307,7 +318,7 @@ private:
 
     bool finish()
     {
-        emit mFtp.FileTransferProgress(mReceived, mTotal);
+        mFtp.raiseProgress(mReceived, mTotal);
         mFtp.pump(DownloadPumps::AfterClosingEvent);
         if (!mFtp.transferStillOpen())
             return mExit.network(LastReadLabel);

@@ -42,6 +42,7 @@ void FrmUpdate::Form_Activate()
         }
     }
     readDeliverySettings();
+    readPauses();
     checkSite(switched);
     mDesktop.pumpEvents();
     RunJob(jobCommand);

@@ -35,7 +35,7 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
-    mDesktop.sleep(FirstAttemptPauseMs);
+    pause(FirstAttemptPauseMs);
 
     FileOutcome outcome;
     outcome.name = file.name;
@@ -57,7 +57,7 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     }
     finishFile(direction, outcome);
     if (!delivered) {
-        mDesktop.sleep(FinalFailurePauseMs);
+        pause(FinalFailurePauseMs);
         mDesktop.endProgram(ExitCode::FileFailed);
     }
     mDesktop.pumpEvents();
@@ -83,12 +83,12 @@ bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()>
         // attempt fails at its first step and says so.
         Label3->setText(mFTP->GetLastErrorMessage());
         mDesktop.pumpEvents();
-        mDesktop.sleep(ReconnectPauseMs);
+        pause(ReconnectPauseMs);
         mFTP->CloseConnection();
         mFTP->OpenConnection(textURL->text(), mUser, mPassword);
         mDesktop.pumpEvents();
         mFTP->SetFTPDirectory(Root);
-        mDesktop.sleep(ReconnectPauseMs);
+        pause(ReconnectPauseMs);
         Label3->setText(status);
         mDesktop.pumpEvents();
     }

@@ -37,7 +37,7 @@ void FrmUpdate::RunJob(const QString &command)
     mDesktop.pumpEvents();
     mFTP->CloseConnection();
     mDesktop.pumpEvents();
-    mDesktop.sleep(ClosingPauseMs);
+    pause(ClosingPauseMs);
 
     for (int n = 1; n <= ListEntries; ++n) {
         const QString program = ReadSetting(mSection, QStringLiteral("run%1").arg(n), mIniFile);

@@ -53,11 +53,13 @@ void FrmUpdate::Form_Load()
     mFTP = std::make_unique<cFTP>();
     readSiteConnection();
     mFTP->SetTransferBinary();
-    // The client keeps the window alive and pauses through the desktop, and
-    // tells the window how a transfer ends.
-    mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { mDesktop.sleep(ms); });
+    // The client keeps the window alive, pauses as the job does, lets the
+    // window show where things stand before it waits on the network, and
+    // tells the window how a transfer goes: its progress as a direct call,
+    // as that comes with every block.
+    mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { pause(ms); }, [this] { showState(); });
+    mFTP->SetProgressHandler([this](qint64 current, qint64 total) { mFTP_FileTransferProgress(current, total); });
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
-    connect(mFTP.get(), &cFTP::FileTransferProgress, this, &FrmUpdate::mFTP_FileTransferProgress);
     connect(mFTP.get(), &cFTP::notice, this, [this](const QString &text) { warn(text, QStringLiteral("datamode")); });
 
     mFirstActivate = true;

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "platform/metronome.h"
+
 // Everything the job does to the world outside the FTP connection and the
 // window goes through this seam, so that tests can run a whole job (its
 // pauses, its end, the programs it starts) in microseconds and watch it.
@@ -12,15 +14,28 @@ public:
     virtual ~Desktop();
 
     virtual void sleep(int ms) = 0;
-    // Lets every pending window event run, then returns.
-    virtual void pumpEvents() = 0;
+    // Lets every pending window event run, then returns. Does nothing until
+    // the desktop's beat comes, if it has one: a transfer asks for this
+    // several times for every block, and the question must cost next to
+    // nothing; so it is answered here, inline, and only a pass that is due
+    // goes to the desktop.
+    void pumpEvents()
+    {
+        if (!mBeat || mBeat->take())
+            letEventsRun();
+    }
+    // One real pass of the window's events, whenever the last one was: the
+    // job is about to stop (a pause, a wait on the network) and the window
+    // must show where it stands meanwhile.
+    virtual void pumpEventsNow() = 0;
     // Ends the process at once: no clean-up, no further statement runs.
     [[noreturn]] void endProgram(int exitCode);
     // Starts a command line detached; false with a reason when it cannot.
     virtual bool startProgram(const QString &commandLine, QString *error) = 0;
     // A modal text prompt; "" when cancelled.
     virtual QString prompt(const QString &text, const QString &title) = 0;
-    // Seconds since local midnight, with fractions.
+    // Seconds since local midnight, with fractions. Cheap enough to be read
+    // for every block of a transfer.
     virtual double timer() = 0;
     virtual QDateTime now() = 0;
     // Directory of the running executable, without a trailing separator.
@@ -36,4 +51,11 @@ public:
 protected:
     // Must not return: exit the process, or (in tests) throw.
     virtual void exitProgram(int exitCode) = 0;
+    // A pass of pumpEvents() that is due.
+    virtual void letEventsRun() = 0;
+    // The pace of pumpEvents(); none: every call is a pass.
+    void setBeat(Metronome *beat) { mBeat = beat; }
+
+private:
+    Metronome *mBeat = nullptr;
 };

@@ -2,32 +2,43 @@
 
 #include <QCoreApplication>
 
-#include "platform/coarseclock.h"
+#include <chrono>
+
+#include "platform/metronome.h"
 
 // Lets Qt's pending events run, at most once every few milliseconds. A
-// transfer asks for window events after every 255-byte block, hundreds of
-// thousands of times a second; letting Qt look a few hundred times a second
-// is all a person can tell apart, and a call in between only reads the
-// cheap clock. The first call always lets the events run.
+// transfer asks for window events several times for every 255-byte block,
+// millions of times a second; letting Qt look a few hundred times a second
+// is all a person can tell apart, and a call in between costs the load of
+// one flag. The first call always lets the events run.
 //
-// Two layers pump with it that must not see each other: the desktop seam,
-// and cFTP for a caller that gave it no pump of its own. So it sits below
-// both, beside the clock it reads, header-only and with nothing but QtCore
-// under it: cFTP takes no window, no desktop and no library with it.
+// The beat is one for the whole program: Qt's events are the program's,
+// whoever asks for them. Two layers pump with it that must not see each
+// other, the desktop seam and cFTP for a caller that gave it no pump of its
+// own; so it sits below both, header-only and with nothing but QtCore under
+// it: cFTP takes no window, no desktop and no library with it.
 class EventPump
 {
 public:
-    static constexpr qint64 IntervalNs = 4'000'000;
+    static constexpr std::chrono::milliseconds Interval{4};
 
-    void operator()()
+    void operator()() const
     {
-        const qint64 now = coarseMonotonicNs();
-        if (mLastNs >= 0 && now - mLastNs < IntervalNs)
-            return;
-        QCoreApplication::processEvents();
-        mLastNs = coarseMonotonicNs();
+        if (mBeat->take())
+            QCoreApplication::processEvents();
+    }
+
+    // One pass whatever the beat says: before the program stops to wait, the
+    // window must show where it stands.
+    static void now() { QCoreApplication::processEvents(); }
+
+    // The program's one beat, started by its first user.
+    static Metronome &beat()
+    {
+        static Metronome metronome(Interval);
+        return metronome;
     }
 
 private:
-    qint64 mLastNs = -1;
+    Metronome *mBeat = &beat();
 };

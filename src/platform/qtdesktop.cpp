@@ -27,6 +27,8 @@ QtDesktop::QtDesktop(QStringList arguments, QString settingsFile)
     // cheap enough to ask for every block, carries it on.
     mClockStartNs = coarseMonotonicNs();
     mMidnightOffsetMs = QTime::currentTime().msecsSinceStartOfDay();
+    // The window's events run at the program's one beat.
+    setBeat(&EventPump::beat());
 }
 
 void QtDesktop::sleep(int ms)
@@ -34,9 +36,14 @@ void QtDesktop::sleep(int ms)
     QThread::msleep(static_cast<unsigned long>(ms > 0 ? ms : 0));
 }
 
-void QtDesktop::pumpEvents()
+void QtDesktop::letEventsRun()
 {
-    mPump();
+    EventPump::now();
+}
+
+void QtDesktop::pumpEventsNow()
+{
+    EventPump::now();
 }
 
 void QtDesktop::exitProgram(int exitCode)
@@ -98,8 +105,15 @@ std::unique_ptr<QInputDialog> QtDesktop::promptDialog(const QString &text, const
 
 double QtDesktop::timer()
 {
-    const qint64 elapsedMs = (coarseMonotonicNs() - mClockStartNs) / 1'000'000;
-    return double((mMidnightOffsetMs + elapsedMs) % DayMs) / 1000.0;
+    // The coarse clock moves every few milliseconds, while a transfer asks
+    // for the time with every block: the divisions are done once per tick.
+    const qint64 now = coarseMonotonicNs();
+    if (now != mTimerNs) {
+        const qint64 elapsedMs = (now - mClockStartNs) / 1'000'000;
+        mTimer = double((mMidnightOffsetMs + elapsedMs) % DayMs) / 1000.0;
+        mTimerNs = now;
+    }
+    return mTimer;
 }
 
 QDateTime QtDesktop::now()

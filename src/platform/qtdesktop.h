@@ -18,7 +18,7 @@ public:
     explicit QtDesktop(QStringList arguments = {}, QString settingsFile = {});
 
     void sleep(int ms) override;
-    void pumpEvents() override;
+    void pumpEventsNow() override;
     bool startProgram(const QString &commandLine, QString *error) override;
     QString prompt(const QString &text, const QString &title) override;
     double timer() override;
@@ -32,11 +32,14 @@ public:
 
 protected:
     void exitProgram(int exitCode) override;
+    void letEventsRun() override;
 
 private:
     qint64 mClockStartNs = 0;
     qint64 mMidnightOffsetMs = 0;
-    EventPump mPump;
+    // The last reading of the clock and the time it gave.
+    qint64 mTimerNs = -1;
+    double mTimer = 0;
     QStringList mArguments;
     QString mSettingsFile;
 };

@@ -12,7 +12,7 @@ namespace {
 const QStringList PlainKeys
     = {QStringLiteral("FTPURL"), QStringLiteral("ftpdir"), QStringLiteral("localdir"),   QStringLiteral("uporabnik"),
        QStringLiteral("geslo"),  QStringLiteral("verify"), QStringLiteral("uploadtemp"), QStringLiteral("datamode"),
-       QStringLiteral("tls"),    QStringLiteral("tlsca"),  QStringLiteral("tlspin")};
+       QStringLiteral("tls"),    QStringLiteral("tlsca"),  QStringLiteral("tlspin"),     QStringLiteral("pavze")};
 // Lists: the stem followed by a number from 1 to 20, no leading zeros.
 const QStringList ListStems = {QStringLiteral("prenos"), QStringLiteral("run")};
 constexpr int ListEntries = 20;

@@ -201,6 +201,8 @@ void FrmUpdate::Command3_Click()
 void FrmUpdate::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        mMinimized = isMinimized();
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
 }

@@ -84,6 +84,12 @@ public:
     // Brings the widgets up to the last progress event.
     void refreshProgress();
 
+    // job/pauses.cpp: a fixed pause of the job, unless the site turned the
+    // pauses off; the window shows where things stand first, as it does
+    // before the job waits on the network (showState()).
+    void pause(int ms);
+    void showState();
+
     // window/update.cpp: hands an address or a document to the desktop.
     // The result is always empty, whatever the desktop made of it.
     QString RunUpdate(const QString &UpdateURL);
@@ -180,6 +186,10 @@ private:
     // may be.
     QString mConnectRefusal;
 
+    // job/pauses.cpp: the site's "pavze" (1 unless it says 0).
+    void readPauses();
+    bool mPauses = true;
+
     // job/sitecheck.cpp: mistakes in the settings that cost files later.
     void checkSettingsFile();
     void checkSite(bool switched);
@@ -200,17 +210,48 @@ private:
 
     float mStartTime = 0.0f;
     float mRate = 0.0f;
+    // Kept by changeEvent(): asked for every block of a transfer.
+    bool mMinimized = false;
 
-    // What the last progress event left for the labels, kept as numbers so
-    // that a block costs no text formatting; refreshProgress() writes the
-    // texts. The bar keeps its own numbers.
+    // What the progress events since the last refresh leave for the texts:
+    // for each text (and for mRate), the numbers of the last event that
+    // would have changed it, so that a block costs a few stores and neither
+    // a division nor a text. refreshProgress() works them out. The bar
+    // keeps its own numbers. Plain fields and flags rather than optionals:
+    // these are written for every block.
     struct ProgressTexts
     {
-        double percent = 0;                   // Label9, unless complete
-        bool complete = false;                // Label9 says "100%"
-        std::optional<double> captionPercent; // the caption while minimised
-        std::optional<float> timeLeft;        // Label11, when the last event could say
+        // The bar's Value before the last event: Label9 trails by one block.
+        float previous = 0;
+        // mRate, from the last event whose elapsed time gave one.
+        struct RateSample
+        {
+            qint64 bytes = 0;
+            float elapsed = 0;
+            bool nonZero = false; // its rate is not 0
+        };
+        RateSample rate;
+        bool hasRate = false;
+        // Label11, from the last event whose rate was not 0, with the rate
+        // it had: that of a sample, or mRate as it stood before them.
+        struct TimeLeft
+        {
+            float max = 0, value = 0;
+            qint64 rateBytes = 0;  // the sample, field by field: a copy of
+            float rateElapsed = 0; // the whole struct just written stalls
+            bool fromSample = false;
+        };
+        TimeLeft timeLeft;
+        bool hasTimeLeft = false;
+        // The caption, from the last event while the window was minimised.
+        struct Caption
+        {
+            float previous = 0, max = 0;
+        };
+        Caption caption;
+        bool hasCaption = false;
         bool pending = false;
-        qint64 lastRefreshNs = std::numeric_limits<qint64>::min() / 2;
+        // The desktop's time of the last refresh.
+        double lastRefresh = -std::numeric_limits<double>::infinity();
     } mProgress;
 };

@@ -1,13 +1,14 @@
 // The progress display: every block of a transfer raises an event, which
-// updates the numbers here; the widgets are refreshed from them at most
-// every 16 ms and always at the end of a file, which is all the eye can
-// follow and keeps the display from costing the transfer its speed.
+// notes its numbers here; the widgets are refreshed from them at most every
+// 16 ms and always at the end of a file, which is all the eye can follow
+// and keeps the display from costing the transfer its speed. What a refresh
+// shows is what the event before it would have shown had every event been
+// drawn.
 
 #include <QLabel>
 
 #include <cmath>
 
-#include "platform/coarseclock.h"
 #include "platform/desktop.h"
 #include "window/frmupdate.h"
 #include "window/labels.h"
@@ -15,51 +16,69 @@
 #include "window/progressformat.h"
 
 namespace {
-constexpr qint64 RefreshIntervalNs = 16'000'000;
+constexpr double RefreshIntervalSeconds = 0.016;
 } // namespace
 
+// A transfer calls this for every 255 bytes: it keeps the numbers and lets
+// the window in, and leaves the texts to refreshProgress(). The clock is
+// read once; the pumps cost next to nothing unless the window's turn has
+// come.
 void FrmUpdate::mFTP_FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalBytes)
 {
     // Every step stands on its own: one that cannot be carried out (a zero
     // elapsed time, a refused bar value) is left out and the rest goes on.
-    const float now = static_cast<float>(mDesktop.timer());
-    if (const auto rate = progressformat::averageRate(lCurrentBytes, now - mStartTime))
-        mRate = *rate;
+    const double now = mDesktop.timer();
+    const float elapsed = static_cast<float>(now) - mStartTime;
+    if (const auto kind = progressformat::rateKind(lCurrentBytes, elapsed); kind != progressformat::RateKind::Kept) {
+        mProgress.rate.bytes = lCurrentBytes;
+        mProgress.rate.elapsed = elapsed;
+        mProgress.rate.nonZero = kind == progressformat::RateKind::NonZero;
+        mProgress.hasRate = true;
+    }
 
     PB->setMax(static_cast<float>(lTotalBytes));
     PB->setMin(0.0f);
-    const double previous = progressformat::roundHalfEven(PB->Value());
+    mProgress.previous = PB->Value();
     mDesktop.pumpEvents();
     PB->setValue(static_cast<float>(lCurrentBytes));
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
     mDesktop.pumpEvents();
-
-    // The percentage is that of the count before this block: it trails the
-    // bar by one block, and the last event of a file says "100%" below.
-    mProgress.percent = progressformat::roundHalfEven(previous / double(PB->Max()) * 100.0);
-    if (isMinimized())
-        mProgress.captionPercent = mProgress.percent;
-    mDesktop.pumpEvents();
-
-    if (mRate != 0.0f) {
-        const float left = std::floor((PB->Max() - PB->Value()) / 1024.0f / mRate);
-        if (std::isfinite(left))
-            mProgress.timeLeft = left;
+    if (mMinimized) {
+        mProgress.caption.previous = mProgress.previous;
+        mProgress.caption.max = PB->Max();
+        mProgress.hasCaption = true;
     }
-    mProgress.complete = PB->Max() == PB->Value();
+    mDesktop.pumpEvents();
+    // A rate of 0 leaves the time left as the last event that had one said.
+    if (mProgress.hasRate ? mProgress.rate.nonZero : mRate != 0.0f) {
+        mProgress.timeLeft.max = PB->Max();
+        mProgress.timeLeft.value = PB->Value();
+        mProgress.timeLeft.rateBytes = mProgress.rate.bytes;
+        mProgress.timeLeft.rateElapsed = mProgress.rate.elapsed;
+        mProgress.timeLeft.fromSample = mProgress.hasRate;
+        mProgress.hasTimeLeft = true;
+    }
     mProgress.pending = true;
 
-    if (lCurrentBytes == lTotalBytes || coarseMonotonicNs() - mProgress.lastRefreshNs >= RefreshIntervalNs)
+    if (lCurrentBytes == lTotalBytes || now - mProgress.lastRefresh >= RefreshIntervalSeconds
+        || now < mProgress.lastRefresh)
         refreshProgress();
 }
 
 void FrmUpdate::refreshProgress()
 {
-    mProgress.lastRefreshNs = coarseMonotonicNs();
+    mProgress.lastRefresh = mDesktop.timer();
     if (!mProgress.pending)
         return;
     mProgress.pending = false;
+    // The time left below takes the rate its own event had.
+    const float rateBefore = mRate;
+    const auto rateOf = [rateBefore](qint64 bytes, float elapsed, bool fromSample) {
+        return fromSample ? progressformat::averageRate(bytes, elapsed).value_or(rateBefore) : rateBefore;
+    };
+    mRate = rateOf(mProgress.rate.bytes, mProgress.rate.elapsed, mProgress.hasRate);
+    mProgress.hasRate = false;
 
     const QLocale locale;
     PB->sync();
@@ -68,18 +87,30 @@ void FrmUpdate::refreshProgress()
     const qint64 valueKb = qint64(progressformat::roundHalfEven(PB->Value())) / 1024;
     const qint64 maxKb = qint64(progressformat::roundHalfEven(PB->Max())) / 1024;
     Label7->setText(QStringLiteral("%1 KB od %2 KB Prenešeno").arg(valueKb).arg(maxKb));
-    const QString percent = QString::number(qint64(mProgress.percent)) + QLatin1Char('%');
-    Label9->setText(mProgress.complete ? QStringLiteral("100%") : percent);
-    if (mProgress.captionPercent) {
-        setWindowTitle(QStringLiteral("FTP prenos ") + QString::number(qint64(*mProgress.captionPercent))
+
+    // The percentage is that of the count before the last block: it trails
+    // the bar by one block, and the last event of a file says "100%".
+    const auto percentOf = [](float previous, float max) {
+        return qint64(progressformat::roundHalfEven(progressformat::roundHalfEven(previous) / double(max) * 100.0));
+    };
+    Label9->setText(PB->Max() == PB->Value()
+                        ? QStringLiteral("100%")
+                        : QString::number(percentOf(mProgress.previous, PB->Max())) + QLatin1Char('%'));
+    if (mProgress.hasCaption) {
+        setWindowTitle(QStringLiteral("FTP prenos ")
+                       + QString::number(percentOf(mProgress.caption.previous, mProgress.caption.max))
                        + QLatin1Char('%'));
-        mProgress.captionPercent.reset();
+        mProgress.hasCaption = false;
     }
     Label10->setText(progressformat::rate(mRate, locale) + QStringLiteral(" Kbps"));
     growToText(Label10);
-    if (mProgress.timeLeft) {
-        Label11->setText(QStringLiteral("Do konca še: ") + ConvertTime(*mProgress.timeLeft));
-        mProgress.timeLeft.reset();
+    if (mProgress.hasTimeLeft) {
+        const ProgressTexts::TimeLeft &left = mProgress.timeLeft;
+        const float seconds
+            = std::floor((left.max - left.value) / 1024.0f / rateOf(left.rateBytes, left.rateElapsed, left.fromSample));
+        if (std::isfinite(seconds))
+            Label11->setText(QStringLiteral("Do konca še: ") + ConvertTime(seconds));
+        mProgress.hasTimeLeft = false;
     }
 }
 

@@ -22,37 +22,6 @@ ProgressBar::ProgressBar(QWidget *parent) : QProgressBar(parent)
     sync();
 }
 
-// The comparisons are written so that a NaN fails them too: a NaN bound or
-// value would leave the bar with nothing sensible to draw. Infinities are
-// turned away for the same reason.
-bool ProgressBar::setMax(float max)
-{
-    if (!std::isfinite(max) || !(max > mMin))
-        return false;
-    mMax = max;
-    if (mValue > mMax)
-        mValue = mMax;
-    return true;
-}
-
-bool ProgressBar::setMin(float min)
-{
-    if (!std::isfinite(min) || !(min < mMax))
-        return false;
-    mMin = min;
-    if (mValue < mMin)
-        mValue = mMin;
-    return true;
-}
-
-bool ProgressBar::setValue(float value)
-{
-    if (!(value >= mMin && value <= mMax))
-        return false;
-    mValue = value;
-    return true;
-}
-
 void ProgressBar::sync()
 {
     // File sizes run far past what a float holds exactly and past an int

@@ -39,20 +39,6 @@ QString rate(float kiloBytesPerSecond, const QLocale &locale)
     return text;
 }
 
-std::optional<float> averageRate(qint64 bytes, float elapsedSeconds)
-{
-    if (elapsedSeconds == 0.0f)
-        return std::nullopt;
-    const double perSecond = std::floor(double(bytes) / double(elapsedSeconds));
-    if (!std::isfinite(perSecond) || std::fabs(perSecond) > 9.0e15)
-        return std::nullopt;
-    // Hundredths of thousands are tens of bytes; the halves go away from
-    // zero, as the text pattern "####.00" rounds them.
-    const qint64 whole = qint64(perSecond);
-    const qint64 tens = whole >= 0 ? (whole + 5) / 10 : -((-whole + 5) / 10);
-    return float(double(tens) / 100.0);
-}
-
 QString hoursMinutesSeconds(float seconds)
 {
     if (!std::isfinite(seconds) || seconds < 0)

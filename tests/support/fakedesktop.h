@@ -2,6 +2,7 @@
 
 #include "platform/desktop.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <functional>
@@ -26,11 +27,21 @@ public:
         if (onSleep)
             onSleep(ms);
     }
-    void pumpEvents() override
+    // Every pumpEvents() comes here: a fake desktop has no beat.
+    void letEventsRun() override
     {
         ++pumps;
         if (onPump)
             onPump();
+    }
+    // A real pass, as it is the one the job makes before it stops: a test
+    // can look at what the window painted.
+    void pumpEventsNow() override
+    {
+        ++passes;
+        QCoreApplication::processEvents();
+        if (onPass)
+            onPass();
     }
     bool startProgram(const QString &commandLine, QString *error) override
     {
@@ -59,9 +70,11 @@ public:
     std::function<void(int)> onSleep;
     std::function<void()> onPump;
     std::function<void(int)> onExit;
+    std::function<void()> onPass;
 
     QList<int> sleeps;
     int pumps = 0;
+    int passes = 0;
     QStringList started;
     QStringList failingPrograms;
     QStringList prompts;

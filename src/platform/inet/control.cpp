@@ -134,7 +134,7 @@ Status ControlChannel::send(const QString &line, QDeadlineTimer deadline)
         return Failure{ErrorConnectionAborted};
     mSocket->write(line.toUtf8() + "\r\n");
     while (mSocket->bytesToWrite() > 0) {
-        if (!mSocket->waitForBytesWritten(remainingMs(deadline))) {
+        if (!waitForBytesWritten(*mSocket, deadline, mWaitHook)) {
             const bool late = deadline.hasExpired() || mSocket->error() == QAbstractSocket::SocketTimeoutError;
             return Failure{late ? ErrorTimeout : ErrorConnectionAborted};
         }
@@ -149,7 +149,7 @@ Result<QByteArray> ControlChannel::readLine(QDeadlineTimer deadline)
             return Failure{ErrorInvalidServerResponse};
         if (mSocket->state() != QAbstractSocket::ConnectedState)
             return Failure{ErrorConnectionAborted};
-        if (!mSocket->waitForReadyRead(remainingMs(deadline))) {
+        if (!waitForReadyRead(*mSocket, deadline, mWaitHook)) {
             if (mSocket->canReadLine())
                 break;
             if (mSocket->state() != QAbstractSocket::ConnectedState

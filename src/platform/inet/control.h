@@ -11,6 +11,7 @@
 #include "platform/inet/result.h"
 #include "platform/inet/server.h"
 #include "platform/inet/tls.h"
+#include "platform/inet/wait.h"
 
 class QSslSocket;
 
@@ -72,6 +73,10 @@ public:
     // True when something has arrived, or arrives within waitMs.
     [[nodiscard]] bool replyPending(int waitMs);
 
+    // Called before a wait for the server that may last.
+    void setWaitHook(WaitHook hook) { mWaitHook = std::move(hook); }
+    const WaitHook &waitHook() const { return mWaitHook; }
+
     // From now on a 421 means that the server hangs up on the session.
     // Before that, while logging in, it is a refusal like any other negative
     // reply, and its text ("too many users") says why.
@@ -119,6 +124,7 @@ private:
     QString mTlsHost;
     int mTimeoutMs;
     bool mSessionOpen = false;
+    WaitHook mWaitHook;
 };
 
 } // namespace inet

@@ -168,6 +168,7 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
     // connection: a server that cannot reach us says so there (425).
     const QDeadlineTimer deadline(control.timeoutMs());
     const QHostAddress peer = control.peerAddress();
+    bool hooked = false;
     while (!deadline.hasExpired()) {
         if (mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))
             || mListener->hasPendingConnections()) {
@@ -188,6 +189,10 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
         }
         if (!control.isOpen())
             return Failure{ErrorConnectionAborted};
+        // The server takes its time: the window shows where things stand.
+        if (!hooked && control.waitHook())
+            control.waitHook()();
+        hooked = true;
     }
     control.abort();
     return Failure{ErrorTimeout};

@@ -151,9 +151,13 @@ Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &ses
         = parseServer(server, options.security == Security::ImplicitTls ? DefaultImplicitFtpsPort : DefaultFtpPort);
     if (!address)
         return address.failure();
+    // Connecting may take a while; the window shows what it is doing first.
+    if (session.waitHook())
+        session.waitHook()();
     auto control = ControlChannel::connect(*address, session.timeoutMs());
     if (!control)
         return control.failure();
+    (*control)->setWaitHook(session.waitHook());
     if (options.security == Security::ImplicitTls) {
         if (const Status secured = (*control)->encrypt(*trust, address->host); !secured)
             return secured.failure();
@@ -177,6 +181,11 @@ Result<std::unique_ptr<FtpConnection>> FtpConnection::connect(const Session &ses
 int FtpConnection::timeoutMs() const
 {
     return mControl->timeoutMs();
+}
+
+const WaitHook &FtpConnection::waitHook() const
+{
+    return mControl->waitHook();
 }
 
 Result<Reply> FtpConnection::finalReply()

@@ -96,6 +96,7 @@ private:
 
     // What the files and searches of this connection may ask of it.
     int timeoutMs() const override;
+    const WaitHook &waitHook() const override;
     Result<Reply> finalReply() override;
     void resynchronize(int waitMs) override;
     void release() override;

@@ -3,42 +3,57 @@
 #include <QCoreApplication>
 #include <QSslSocket>
 
-#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 
 #include "platform/inet/link.h"
 #include "platform/inet/socket.h"
 #include "platform/inet/tls.h"
+#include "platform/inet/wait.h"
 
 namespace inet {
 
 namespace {
 
-// The socket sees blocks of this size, whatever the caller's block is.
-constexpr qint64 BlockBytes = 256 * 1024;
-// Written data may queue in the socket up to this much before we wait for
-// the kernel to take it, which keeps memory flat on fast and slow links.
+// Written data may queue in an encrypted socket up to this much before we
+// wait for the kernel to take it, which keeps memory flat on fast and slow
+// links. A plain socket queues nothing: its block waits until the kernel
+// has taken all of it.
 constexpr qint64 WriteHighWater = 1024 * 1024;
 // How long an abandoned transfer waits for the server's closing reply.
 constexpr int AbandonReplyMs = 2000;
-// How often a wait for data looks whether the server has ended it.
+// What receive() says when the socket has nothing yet, but may have more.
+constexpr qint64 NothingYet = -1;
+// How often a wait for encrypted data looks whether the server has ended it.
 constexpr int WaitSliceMs = 10;
 
 } // namespace
 
 FtpFile::FtpFile(ConnectionLink &link, std::unique_ptr<QSslSocket> data, FileAccess access)
-    : mLink(link), mData(std::move(data)), mAccess(access)
+    : mLink(link), mData(std::move(data)), mAccess(access), mDirect(!mData->isEncrypted()),
+      mBuffer(new char[BlockBytes]), mWritable(access == FileAccess::Write)
 {
     // Bounded so that a fast server cannot fill our memory while the caller
-    // is slow.
-    mData->setReadBufferSize(4 * BlockBytes);
+    // is slow. A plain socket is read here, not by Qt: when the window's
+    // events run, Qt takes in no more than a byte of it, which is read
+    // first.
+    mData->setReadBufferSize(mDirect ? 1 : 4 * BlockBytes);
+    // Writing stops as soon as Qt sees the connection go, as it would when
+    // Qt did the writing.
+    QObject::connect(mData.get(), &QAbstractSocket::stateChanged, mData.get(),
+                     [this](QAbstractSocket::SocketState state) {
+                         if (state != QAbstractSocket::ConnectedState)
+                             mWritable = false;
+                     });
     // Qt says so only once, and a later timeout of a wait takes the
     // socket's error over; so the server's close is kept here.
-    QObject::connect(mData.get(), &QAbstractSocket::errorOccurred, [this](QAbstractSocket::SocketError error) {
-        if (error == QAbstractSocket::RemoteHostClosedError)
-            mServerClosed = true;
-    });
-    if (mAccess == FileAccess::Write)
-        mBuffer.reserve(BlockBytes);
+    QObject::connect(mData.get(), &QAbstractSocket::errorOccurred, mData.get(),
+                     [this](QAbstractSocket::SocketError error) {
+                         if (error == QAbstractSocket::RemoteHostClosedError)
+                             mServerClosed = true;
+                     });
 }
 
 FtpFile::~FtpFile()
@@ -48,13 +63,13 @@ FtpFile::~FtpFile()
     mLink.release();
 }
 
-qint64 FtpFile::read(char *data, qint64 size)
+qint64 FtpFile::readMore(char *data, qint64 size)
 {
     const Result<qint64> n = published(readSome(data, size));
     return n ? *n : -1;
 }
 
-bool FtpFile::write(const char *data, qint64 size)
+bool FtpFile::writeMore(const char *data, qint64 size)
 {
     return published(writeAll(data, size)).ok();
 }
@@ -64,31 +79,79 @@ bool FtpFile::close()
     return published(finish()).ok();
 }
 
+// Up to size bytes; 0 at the end of the data (the server closed, or the
+// connection broke: the caller counts what it got); NothingYet.
+Result<qint64> FtpFile::receive(char *into, qint64 size)
+{
+    // What Qt took in while the window's events ran was sent before
+    // anything still in the socket.
+    if (mData->bytesAvailable() > 0)
+        return qMax<qint64>(mData->read(into, size), 0);
+    if (!mDirect) {
+        for (;;) {
+            const qint64 got = mData->read(into, size);
+            if (got > 0)
+                return got;
+            if (takeDecrypted())
+                continue;
+            return got < 0 || !dataMayFollow() ? 0 : NothingYet;
+        }
+    }
+    // Qt closes the descriptor when it sees the end of the data itself.
+    const qintptr descriptor = mData->socketDescriptor();
+    if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
+        return 0;
+    for (;;) {
+        const ssize_t got = ::recv(int(descriptor), into, size_t(size), MSG_DONTWAIT);
+        if (got >= 0)
+            return qint64(got);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return NothingYet;
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
 Status FtpFile::fill()
 {
-    mBufferPos = 0;
+    mReadPos = mReadEnd = 0;
     for (;;) {
-        mBuffer.resize(BlockBytes);
-        const qint64 got = mData->read(mBuffer.data(), BlockBytes);
-        if (got > 0) {
-            mBuffer.resize(got);
+        const Result<qint64> got = receive(mBuffer.get(), BlockBytes);
+        if (!got)
+            return got.failure();
+        if (*got > 0) {
+            mReadEnd = *got;
             return {};
         }
-        mBuffer.clear();
-        if (takeDecrypted())
-            continue;
-        if (got < 0 || !dataMayFollow()) {
+        if (*got == 0) {
             mEndOfData = true;
             return {};
         }
-        if (!waitForData()) {
-            if (mData->bytesAvailable() > 0)
+        // Each wait may take the whole timeout: a slow server is not a dead
+        // one as long as its data keeps coming.
+        const QDeadlineTimer deadline(mLink.timeoutMs());
+        if (!mDirect) {
+            if (waitForData(deadline) || mData->bytesAvailable() > 0)
                 continue;
             if (!dataMayFollow()) {
                 mEndOfData = true;
                 return {};
             }
             return Failure{ErrorTimeout};
+        }
+        bool hooked = false;
+        for (;;) {
+            const qintptr descriptor = mData->socketDescriptor();
+            if (descriptor < 0 || mData->bytesAvailable() > 0)
+                break;
+            const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
+            if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
+                break;
+            if (hooked || deadline.hasExpired())
+                return Failure{ErrorTimeout};
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            hooked = true;
         }
     }
 }
@@ -102,8 +165,6 @@ Status FtpFile::fill()
 // when that brought data.
 bool FtpFile::takeDecrypted()
 {
-    if (!mData->isEncrypted())
-        return false;
     QCoreApplication::sendPostedEvents(mData.get(), QEvent::MetaCall);
     return mData->bytesAvailable() > 0;
 }
@@ -119,15 +180,24 @@ bool FtpFile::dataMayFollow() const
 // Qt's wait for data on an encrypted socket goes on past the server's
 // close_notify until the connection closes, which a server that waits for
 // our own close_notify never does. So the wait is cut into slices, and the
-// close looked for in between.
-bool FtpFile::waitForData()
+// close looked for in between. A wait that lasts beyond its first slice
+// lets the window show where things stand, once.
+bool FtpFile::waitForData(const QDeadlineTimer &deadline)
 {
-    const QDeadlineTimer deadline(mLink.timeoutMs());
+    bool hooked = false;
     do {
         if (mData->waitForReadyRead(qMin(WaitSliceMs, remainingMs(deadline))) || takeDecrypted())
             return true;
         if (mData->bytesAvailable() > 0 || !dataMayFollow())
             return false;
+        if (!hooked) {
+            hooked = true;
+            if (const WaitHook &hook = mLink.waitHook()) {
+                hook();
+                if (mData->bytesAvailable() > 0 || takeDecrypted())
+                    return true;
+            }
+        }
     } while (!deadline.hasExpired());
     return false;
 }
@@ -136,7 +206,7 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
 {
     if (mAccess != FileAccess::Read || mFinished)
         return Failure{ErrorIncorrectHandleState};
-    if (mBufferPos >= mBuffer.size()) {
+    if (mReadPos >= mReadEnd) {
         if (mEndOfData)
             return 0;
         if (const Status filled = fill(); !filled)
@@ -144,24 +214,48 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
         if (mEndOfData)
             return 0;
     }
-    const qint64 n = qMin(size, mBuffer.size() - mBufferPos);
-    std::memcpy(data, mBuffer.constData() + mBufferPos, static_cast<size_t>(n));
-    mBufferPos += n;
-    return n;
+    return take(data, size);
 }
 
-Status FtpFile::flush(qint64 highWater)
+// All size bytes to the kernel, straight from where they lie.
+Status FtpFile::send(const char *from, qint64 size)
 {
-    if (!mBuffer.isEmpty()) {
-        if (mData->write(mBuffer) != mBuffer.size())
+    while (size > 0) {
+        const qintptr descriptor = mData->socketDescriptor();
+        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
             return Failure{ErrorConnectionAborted};
-        // The socket keeps the block it was given; a fresh one, reserved
-        // whole, spares growing it again 255 bytes at a time.
-        mBuffer = QByteArray();
-        mBuffer.reserve(BlockBytes);
+        const ssize_t sent = ::send(int(descriptor), from, size_t(size), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent > 0) {
+            from += sent;
+            size -= sent;
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return Failure{ErrorConnectionAborted};
+        const QDeadlineTimer deadline(mLink.timeoutMs());
+        Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
+        if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            // The window's events may have seen the connection go.
+            if (mData->socketDescriptor() != descriptor)
+                return Failure{ErrorConnectionAborted};
+            ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
+        }
+        if (ready == Readiness::TimedOut)
+            return Failure{ErrorTimeout};
     }
+    return {};
+}
+
+// An encrypted socket takes the block into its own buffer; it must not hold
+// more than highWater of it when we go on.
+Status FtpFile::drainQt(qint64 highWater)
+{
     while (unsent() > highWater) {
-        if (!mData->waitForBytesWritten(mLink.timeoutMs()))
+        if (!waitForBytesWritten(*mData, QDeadlineTimer(mLink.timeoutMs()), mLink.waitHook()))
             return Failure{mData->error() == QAbstractSocket::SocketTimeoutError ? ErrorTimeout
                                                                                  : ErrorConnectionAborted};
     }
@@ -174,18 +268,39 @@ Status FtpFile::flush(qint64 highWater)
 // and go out only when Qt's events run.
 qint64 FtpFile::unsent() const
 {
-    return mData->bytesToWrite() + (mData->isEncrypted() ? mData->encryptedBytesToWrite() : 0);
+    return mData->bytesToWrite() + mData->encryptedBytesToWrite();
+}
+
+Status FtpFile::flush(qint64 highWater)
+{
+    if (mFill > 0) {
+        const qint64 size = mFill;
+        mFill = 0;
+        if (mDirect)
+            return send(mBuffer.get(), size);
+        if (mData->write(mBuffer.get(), size) != size)
+            return Failure{ErrorConnectionAborted};
+    }
+    return mDirect ? Status() : drainQt(highWater);
 }
 
 Status FtpFile::writeAll(const char *data, qint64 size)
 {
     if (mAccess != FileAccess::Write || mFinished)
         return Failure{ErrorIncorrectHandleState};
-    if (mData->state() != QAbstractSocket::ConnectedState)
+    if (!mWritable || mData->state() != QAbstractSocket::ConnectedState)
         return Failure{ErrorConnectionAborted};
-    mBuffer.append(data, size);
-    if (mBuffer.size() >= BlockBytes)
-        return flush(WriteHighWater);
+    while (size > 0) {
+        const qint64 n = qMin(size, BlockBytes - mFill);
+        std::memcpy(mBuffer.get() + mFill, data, size_t(n));
+        mFill += n;
+        data += n;
+        size -= n;
+        if (mFill == BlockBytes) {
+            if (const Status flushed = flush(WriteHighWater); !flushed)
+                return flushed;
+        }
+    }
     return {};
 }
 
@@ -198,6 +313,7 @@ Status FtpFile::finish()
         return ended;
     }
     mFinished = true;
+    mWritable = false;
     const Result<Reply> reply = mLink.finalReply();
     if (!reply)
         return reply.failure();
@@ -225,7 +341,7 @@ Status FtpFile::endDownload()
 {
     // The data must end where the caller stopped: more of it means the file
     // on the server is not the one the caller counted on.
-    if (mBufferPos < mBuffer.size())
+    if (mReadPos < mReadEnd)
         return Failure{ErrorInvalidServerResponse};
     if (!mEndOfData) {
         if (const Status filled = fill(); !filled)
@@ -240,6 +356,8 @@ Status FtpFile::endDownload()
 void FtpFile::abandon()
 {
     mFinished = true;
+    mWritable = false;
+    mReadPos = mReadEnd = mFill = 0;
     mData->abort();
     mLink.resynchronize(AbandonReplyMs);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/inet/control.h"
 #include "platform/inet/result.h"
+#include "platform/inet/wait.h"
 
 namespace inet {
 
@@ -13,6 +14,8 @@ class ConnectionLink
 public:
     // How long any single wait on the network may take.
     virtual int timeoutMs() const = 0;
+    // What to do before a wait that may last.
+    virtual const WaitHook &waitHook() const = 0;
     // Reads the server's reply that ends a transfer. A 421, or a reply that
     // does not come in time, leaves the connection dead.
     [[nodiscard]] virtual Result<Reply> finalReply() = 0;

@@ -1,0 +1,34 @@
+// The job's fixed pauses (a moment before every file, a second after every
+// upload and before every new attempt, five seconds at the end), which a
+// site may turn off ("pavze=0"), and what the window shows before the job
+// stops: a pause or a wait on the network leaves the window as it is for
+// its whole length, so it must show where things stand first.
+
+#include <QLabel>
+
+#include "platform/desktop.h"
+#include "settings/settings.h"
+#include "window/frmupdate.h"
+
+void FrmUpdate::readPauses()
+{
+    const QString pauses = ReadSetting(mSection, QStringLiteral("pavze"), mIniFile);
+    mPauses = pauses != QLatin1String("0");
+    if (isPresent(pauses) && mPauses && pauses != QLatin1String("1"))
+        warn(QStringLiteral("pavze \"%1\" is neither 0 nor 1: the pauses are kept").arg(pauses));
+}
+
+void FrmUpdate::pause(int ms)
+{
+    // Without the pauses the window still shows every state it would have
+    // shown during them, only not for as long.
+    showState();
+    if (mPauses)
+        mDesktop.sleep(ms);
+}
+
+void FrmUpdate::showState()
+{
+    refreshProgress();
+    mDesktop.pumpEventsNow();
+}
