@@ -58,5 +58,6 @@ void FrmUpdate::Form_Load()
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
     connect(mFTP.get(), &cFTP::FileTransferProgress, this, &FrmUpdate::mFTP_FileTransferProgress);
 
+    startRecord();
     mFirstActivate = true;
 }
