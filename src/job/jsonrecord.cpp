@@ -36,6 +36,19 @@ QJsonValue textOrNull(const QString &text)
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
+// A problem's text as it reaches the record: the password masked, and
+// without the line end that closes a server's reply (the lines inside a
+// reply of several stay).
+QString problemText(const QString &text, const QString &secret)
+{
+    QString masked = maskSecret(text, secret, Mask);
+    qsizetype end = masked.size();
+    while (end > 0 && masked.at(end - 1).isSpace())
+        --end;
+    masked.truncate(end);
+    return masked;
+}
+
 // Milliseconds are all the clock can tell; more digits would be noise.
 double roundedSeconds(double seconds)
 {
@@ -101,7 +114,7 @@ void FrmUpdate::recordFile(bool upload, const FileOutcome &outcome)
         {QStringLiteral("verification"), textOrNull(outcome.verification)},
         {QStringLiteral("delete"), Chkbrisi->isChecked()},
         {QStringLiteral("sourceDeleted"), outcome.sourceDeleted},
-        {QStringLiteral("error"), textOrNull(maskSecret(outcome.error, mPassword, Mask))},
+        {QStringLiteral("error"), textOrNull(problemText(outcome.error, mPassword))},
     });
 }
 
@@ -113,7 +126,7 @@ int FrmUpdate::endRecord(int exitCode)
         seconds += DaySeconds;
     QJsonArray errors;
     for (const QString &error : std::as_const(mRecord.errors))
-        errors.append(maskSecret(error, mPassword, Mask));
+        errors.append(problemText(error, mPassword));
     const bool written = appendRecord(QJsonObject{
         {QStringLiteral("record"), QStringLiteral("end")},
         {QStringLiteral("time"), utc(mDesktop.now())},
