@@ -65,9 +65,13 @@ completion=$(
     complete_line quelmo --ver
     complete_line quelmo -c "$2" ""
     complete_line quelmo --config="$2" b
+    complete_line quelmo --log-json "${2%.ini}"
+    complete_line quelmo --log-json = "${2%.ini}"
+    complete_line quelmo --config = "$2" --log-json=x ""
   ' _ "$root/usr/share/bash-completion/completions/quelmo" "$root/sites.ini"
 )
-[ "$completion" = $'--version\nalfa beta\nbeta' ] || fail "completion gave: $completion"
+[ "$completion" = $'--version\nalfa beta\nbeta\n'"$root/sites.ini"$'\n'"$root/sites.ini"$'\nalfa beta' ] ||
+  fail "completion gave: $completion"
 
 # The units as systemd reads them (where it is installed). The program and
 # the manual page they point to are in the package, not on this machine.

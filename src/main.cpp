@@ -74,6 +74,11 @@ int main(int argc, char *argv[])
                               .arg(options.settingsFile, settings.errorString()));
     }
 
+    // The record goes where the command line meant it when it was given,
+    // and its problems name it in full.
+    if (!options.jsonLogFile.isEmpty())
+        options.jsonLogFile = QDir::cleanPath(QFileInfo(options.jsonLogFile).absoluteFilePath());
+
     // A scheduler that stops the job, or a person pressing Ctrl+C, must not
     // leave a half-downloaded file behind.
     pendingfiles::removeOnSignals({SIGTERM, SIGINT, SIGHUP});
@@ -88,7 +93,7 @@ int main(int argc, char *argv[])
     if (const QString warning = qtstartup::displayFallbackWarning(); !warning.isEmpty())
         diagnostics::print(diagnostics::line(diagnostics::Kind::Warning, {}, warning));
 
-    QtDesktop desktop(options.arguments, options.settingsFile);
+    QtDesktop desktop(options.arguments, options.settingsFile, options.jsonLogFile);
     FrmUpdate window(desktop);
     window.Form_Load();
     window.show();

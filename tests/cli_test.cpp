@@ -20,6 +20,7 @@ struct OptionCase
     const char *settingsFile;
     QStringList rest;
     const char *error = "";
+    const char *jsonLogFile = "";
 };
 
 void PrintTo(const OptionCase &c, std::ostream *os)
@@ -38,6 +39,7 @@ TEST_P(OptionTable, Parses)
     EXPECT_EQ(options.settingsFile, QString::fromUtf8(c.settingsFile));
     EXPECT_EQ(options.arguments, c.rest);
     EXPECT_EQ(options.error, QString::fromUtf8(c.error));
+    EXPECT_EQ(options.jsonLogFile, QString::fromUtf8(c.jsonLogFile));
 }
 
 using A = Options::Action;
@@ -65,6 +67,14 @@ const OptionCase optionCases[] = {
     {"config_with_empty_file", {"-c", ""}, A::Wrong, "", {}, "option -c needs a file name"},
     {"config_equals_nothing", {"--config="}, A::Wrong, "", {},
      "unknown option --config= (quelmo --help lists them; \"--\" ends the options)"},
+    {"log_json", {"--log-json", "r.jsonl", "x.txt"}, A::Run, "", {"x.txt"}, "", "r.jsonl"},
+    {"log_json_equals", {"--log-json=/var/q/r.jsonl"}, A::Run, "", {}, "", "/var/q/r.jsonl"},
+    {"log_json_and_config", {"--log-json=r", "-c", "a.ini", "x"}, A::Run, "a.ini", {"x"}, "", "r"},
+    {"log_json_without_file", {"--log-json"}, A::Wrong, "", {}, "option --log-json needs a file name"},
+    {"log_json_equals_nothing", {"--log-json="}, A::Wrong, "", {},
+     "unknown option --log-json= (quelmo --help lists them; \"--\" ends the options)"},
+    {"log_json_prefix_is_no_option", {"--log-jsonx"}, A::Wrong, "", {},
+     "unknown option --log-jsonx (quelmo --help lists them; \"--\" ends the options)"},
     {"unknown_option", {"-x", "a"}, A::Wrong, "", {}, "unknown option -x (quelmo --help lists them; \"--\" ends the options)"},
 };
 // clang-format on
@@ -77,7 +87,7 @@ TEST(Usage, NamesTheSettingsFileEveryKeyAndEveryExitCode)
     const QString text = usageText(QStringLiteral("/opt/q/quelmo.ini"));
     EXPECT_TRUE(text.contains(QStringLiteral("(now: /opt/q/quelmo.ini)")));
     for (const char *word : {"IZBRANO", "FTPURL", "ftpdir", "localdir", "uporabnik", "geslo", "prenos1..prenos20",
-                             "run1..run20", "VANTREL.log", "--config", "--version", "--help"})
+                             "run1..run20", "VANTREL.log", "--config", "--log-json", "--version", "--help"})
         EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(text.contains(QStringLiteral("\n  %1  ").arg(code))) << code;

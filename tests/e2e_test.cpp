@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -13,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <utility>
@@ -422,6 +426,120 @@ TEST_F(EndToEnd, WarningsOnceAndAMissingNamedFileEndWithFive)
                              "mean \"localdir\"?)\n"
                              "quelmo: error: [site] %1: /report.txt -> %2: no such file on the server\n")
                   .arg(server.address(), localFile(QStringLiteral("report.txt"))));
+}
+
+// ---- the JSON record ---------------------------------------------------------
+
+// Every line of a JSON record file, parsed back; a line that is not one
+// JSON object fails the test.
+QList<QJsonObject> jsonRecords(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QJsonObject> records;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        EXPECT_TRUE(document.isObject()) << line.toStdString();
+        records.append(document.object());
+    }
+    return records;
+}
+
+// A record named relative to the working directory lands there, and a
+// script reads it back line by line: the files in the order they ended,
+// then the end with the code the program ended with.
+TEST_F(EndToEnd, JsonRecordOfEveryFileAndOfTheEnd)
+{
+    startServer();
+    server.writeFile(QStringLiteral("out/a.zip"), "archive a");
+    server.writeFile(QStringLiteral("out/b.zip"), QByteArray(70000, 'b'));
+    writeLocal(QStringLiteral("up.txt"), "upload");
+    writeSettings(
+        site(server.address(), QStringLiteral("/out/"), QStringLiteral("prenos1=up.txt,,DEL\r\nprenos2=gone.txt")));
+    ASSERT_TRUE(QDir(workDir.path()).mkdir(QStringLiteral("records")));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+
+    const int exitCode
+        = runProgram({QStringLiteral("--log-json"), QStringLiteral("records/job.jsonl"), QStringLiteral("*.zip,DOWN")});
+    const QDateTime after = QDateTime::currentDateTimeUtc().addSecs(1);
+    EXPECT_EQ(exitCode, ExitCode::WorkedAround) << errors.toStdString();
+    EXPECT_EQ(errors, QStringLiteral("quelmo: error: [site] %1: %2 -> /out/gone.txt: no such local file\n")
+                          .arg(server.address(), localFile(QStringLiteral("gone.txt"))));
+
+    QList<QJsonObject> records = jsonRecords(workDir.filePath(QStringLiteral("records/job.jsonl")));
+    ASSERT_EQ(records.size(), 5);
+    // The listing's order is the server's.
+    std::sort(records.begin(), records.begin() + 2, [](const QJsonObject &a, const QJsonObject &b) {
+        return a.value("name").toString() < b.value("name").toString();
+    });
+    for (const QJsonObject &record : std::as_const(records)) {
+        const QDateTime time = QDateTime::fromString(record.value("time").toString(), Qt::ISODateWithMs);
+        EXPECT_TRUE(time.isValid() && time.timeSpec() == Qt::UTC) << record.value("time").toString().toStdString();
+        EXPECT_TRUE(before <= time && time <= after) << record.value("time").toString().toStdString();
+        EXPECT_EQ(record.value("site"), QJsonValue("site"));
+        EXPECT_EQ(record.value("server"), QJsonValue(server.address()));
+    }
+    // Each file as a line: what a script would pick out of its record.
+    QStringList files;
+    for (qsizetype i = 0; i + 1 < records.size(); ++i) {
+        const QJsonObject &r = records.at(i);
+        EXPECT_EQ(r["record"], QJsonValue("file"));
+        const QString outcome
+            = r["outcome"].toString() + (r["error"].isNull() ? QString() : ": ") + r["error"].toString();
+        files << QStringLiteral("%1 %2 -> %3, %4 bytes, %5 attempt(s), %6, %7, %8")
+                     .arg(r["direction"].toString(), r["source"].toString(), r["destination"].toString())
+                     .arg(r["bytes"].toInteger())
+                     .arg(r["attempts"].toInt())
+                     .arg(r["sourceDeleted"].toBool() ? "source deleted" : "source kept",
+                          r["verification"].isString() ? "checked" : "not checked", outcome);
+    }
+    const QString a = localFile(QStringLiteral("a.zip")), b = localFile(QStringLiteral("b.zip"));
+    const QString up = localFile(QStringLiteral("up.txt")), gone = localFile(QStringLiteral("gone.txt"));
+    EXPECT_EQ(
+        files,
+        (QStringList{
+            "download /out/a.zip -> " + a + ", 9 bytes, 1 attempt(s), source kept, checked, delivered",
+            "download /out/b.zip -> " + b + ", 70000 bytes, 1 attempt(s), source kept, checked, delivered",
+            "upload " + up + " -> /out/up.txt, 6 bytes, 1 attempt(s), source deleted, checked, delivered",
+            "upload " + gone
+                + " -> /out/gone.txt, 0 bytes, 0 attempt(s), source kept, not checked, skipped: no such local file",
+        }));
+    const QJsonObject &end = records.last();
+    EXPECT_EQ(end.value("record"), QJsonValue("end"));
+    EXPECT_EQ(end.value("exitCode"), QJsonValue(exitCode)) << "the code the program ended with";
+    EXPECT_EQ(end.value("delivered"), QJsonValue(3));
+    EXPECT_EQ(end.value("failed"), QJsonValue(0));
+    EXPECT_EQ(end.value("skipped"), QJsonValue(1));
+    EXPECT_EQ(end.value("bytes"), QJsonValue(70015));
+    EXPECT_GE(end.value("seconds").toDouble(), 5.0) << "the pause before the follow-up programs is in it";
+    EXPECT_LE(QDateTime::fromString(end.value("started").toString(), Qt::ISODateWithMs),
+              QDateTime::fromString(records.first().value("time").toString(), Qt::ISODateWithMs));
+    EXPECT_EQ(end.value("errors").toArray().size(), 1);
+    EXPECT_EQ(log().count("----->"), 3) << "VANTREL.log still has its own line for each delivered file";
+}
+
+// A folder where the record should go: the job still moves its files,
+// says so in one line and ends with 5.
+TEST_F(EndToEnd, UnwritableJsonRecordEndsWithFive)
+{
+    startServer();
+    writeLocal(QStringLiteral("a.txt"), "a");
+    writeLocal(QStringLiteral("b.txt"), "b");
+    writeSettings(site(server.address(), QStringLiteral("/"), QString()));
+
+    EXPECT_EQ(runProgram({QStringLiteral("--log-json=") + workDir.path(), QStringLiteral("*.txt")}),
+              ExitCode::WorkedAround);
+    EXPECT_TRUE(errors.startsWith(QStringLiteral("quelmo: error: [site] %1: not written to the JSON record %2: ")
+                                      .arg(server.address(), workDir.path())))
+        << errors.toStdString();
+    EXPECT_EQ(errors.count(QLatin1Char('\n')), 1) << "said once, not once per record";
+    EXPECT_EQ(server.readFile(QStringLiteral("a.txt")), QByteArray("a"));
+    EXPECT_EQ(server.readFile(QStringLiteral("b.txt")), QByteArray("b"));
 }
 
 // ---- ending in the middle of a download --------------------------------------

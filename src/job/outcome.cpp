@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "ftp/cftp.h"
 #include "platform/diagnostics.h"
@@ -79,4 +80,18 @@ void FrmUpdate::finishFile(const Direction &direction, FileOutcome &outcome)
             diagnostics::fileText(outcome.source, outcome.destination, QStringLiteral("skipped: ") + outcome.error));
         break;
     }
+    recordFile(direction.localIsSource, outcome);
+}
+
+void FrmUpdate::finishMissing(bool upload, const QString &source, const QString &destination, const QString &reason)
+{
+    reportFileError(source, destination, reason);
+    FileOutcome outcome;
+    outcome.result = FileOutcome::Result::Skipped;
+    // The name without the folder part of the command, as a listing names it.
+    outcome.name = Text1->text().mid(Text1->text().lastIndexOf(QLatin1Char('/')) + 1);
+    outcome.source = source;
+    outcome.destination = destination;
+    outcome.error = reason;
+    recordFile(upload, outcome);
 }

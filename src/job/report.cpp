@@ -11,6 +11,7 @@
 void FrmUpdate::reportError(const QString &text)
 {
     mWorkedAround = true;
+    mRecord.errors.append(text);
     mDesktop.printDiagnostic(
         diagnostics::line(diagnostics::Kind::Error, {mSection, serverForReport(), mPassword}, text));
 }

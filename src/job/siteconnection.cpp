@@ -97,12 +97,16 @@ QString FrmUpdate::connectionStatus(const QString &status) const
 
 // A pasted URL may carry a user name and password (it is refused, but
 // still names the server); the lines on standard error never show them.
-QString FrmUpdate::serverForReport() const
+QString FrmUpdate::serverWithoutCredentials() const
 {
     static const QRegularExpression credentials(QStringLiteral("^(\\s*[A-Za-z]+://)[^/?#]*@"));
-    const QString server = textURL->text();
-    const QString shown = QString(server).replace(credentials, QStringLiteral("\\1***@"));
-    if (mFTP && mFTP->securityFor(server) != inet::Security::None)
+    return QString(textURL->text()).replace(credentials, QStringLiteral("\\1***@"));
+}
+
+QString FrmUpdate::serverForReport() const
+{
+    const QString shown = serverWithoutCredentials();
+    if (mFTP && mFTP->securityFor(textURL->text()) != inet::Security::None)
         return shown + QStringLiteral(" (TLS)");
     return shown;
 }

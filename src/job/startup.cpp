@@ -62,5 +62,6 @@ void FrmUpdate::Form_Load()
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
     connect(mFTP.get(), &cFTP::notice, this, [this](const QString &text) { warn(text, QStringLiteral("datamode")); });
 
+    startRecord();
     mFirstActivate = true;
 }

@@ -108,7 +108,8 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         Tdir->setPlainText(names.join(QLatin1Char(',')));
         mListShownNs = coarseMonotonicNs();
         if (names.isEmpty() && isNamedFile(Text1->text()))
-            reportFileError(pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
+            finishMissing(false, pattern, textLDIR->text() + Text1->text(),
+                          QStringLiteral("no such file on the server"));
         for (qsizetype i = 0; i < names.size(); ++i) {
             Textimedat->setText(names.at(i));
             download({names.at(i), textLDIR->text() + names.at(i), textDIR->text() + folder + names.at(i)});
@@ -120,8 +121,8 @@ void FrmUpdate::ftpprenos(QString &ukaz)
         // neither disturb the search nor add to it.
         const QStringList names = localFiles(textLDIR->text() + Text1->text());
         if (names.isEmpty() && isNamedFile(Text1->text()))
-            reportFileError(textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
-                            QStringLiteral("no such local file"));
+            finishMissing(true, textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
+                          QStringLiteral("no such local file"));
         Tdir->setPlainText(names.join(QLatin1Char(',')));
         mListShownNs = coarseMonotonicNs();
         for (qsizetype i = 0;; ++i) {

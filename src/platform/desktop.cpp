@@ -4,6 +4,7 @@
 #include "platform/pendingfiles.h"
 
 #include <cstdlib>
+#include <utility>
 
 Desktop::~Desktop() = default;
 
@@ -12,12 +13,25 @@ void Desktop::endProgram(int exitCode)
     // The end is immediate, but a half-downloaded file must not stay behind
     // looking like something a person could use.
     pendingfiles::removeAll();
+    // Taken out first: whatever the hook does, it runs only once.
+    if (const EndHook hook = std::exchange(mEndHook, nullptr))
+        exitCode = hook(exitCode);
     exitProgram(exitCode);
     // Whatever the desktop, nothing of the job may run on after its end.
     std::abort();
 }
 
+void Desktop::setEndHook(EndHook hook)
+{
+    mEndHook = std::move(hook);
+}
+
 QString Desktop::settingsFile()
+{
+    return QString();
+}
+
+QString Desktop::jsonLogFile()
 {
     return QString();
 }

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 #include "platform/metronome.h"
 
 // Everything the job does to the world outside the FTP connection and the
@@ -28,8 +30,15 @@ public:
     // job is about to stop (a pause, a wait on the network) and the window
     // must show where it stands meanwhile.
     virtual void pumpEventsNow() = 0;
-    // Ends the process at once: no clean-up, no further statement runs.
+    // Ends the process at once: no clean-up, no further statement runs,
+    // except the end hook.
     [[noreturn]] void endProgram(int exitCode);
+    // Runs inside endProgram, once, just before the process goes: the last
+    // word of the job (its closing record). It gets the exit code and
+    // returns the one the program ends with. One hook at a time; an empty
+    // one removes it.
+    using EndHook = std::function<int(int exitCode)>;
+    void setEndHook(EndHook hook);
     // Starts a command line detached; false with a reason when it cannot.
     virtual bool startProgram(const QString &commandLine, QString *error) = 0;
     // A modal text prompt; "" when cancelled.
@@ -45,6 +54,9 @@ public:
     // The settings file named on the command line; empty for the one
     // beside the executable.
     virtual QString settingsFile();
+    // The file named by --log-json, for the job's machine-readable record;
+    // empty when there is none.
+    virtual QString jsonLogFile();
     // One line for the scheduler's log (standard error).
     virtual void printDiagnostic(const QString &line);
 
@@ -58,4 +70,5 @@ protected:
 
 private:
     Metronome *mBeat = nullptr;
+    EndHook mEndHook;
 };

@@ -2,7 +2,35 @@
 
 namespace {
 
-const QString Config = QStringLiteral("--config");
+// The options that take a file name: "--name FILE", "--name=FILE" and the
+// short form, if any, "-x FILE".
+struct FileOption
+{
+    QLatin1String name;
+    QLatin1String shortName;
+    QString Options::*value;
+};
+
+const FileOption FileOptions[] = {
+    {QLatin1String("--config"), QLatin1String("-c"), &Options::settingsFile},
+    {QLatin1String("--log-json"), QLatin1String(), &Options::jsonLogFile},
+};
+
+// The file option that arg is, if any; its value too when it is given as
+// "--name=FILE" (null when the next argument holds it). "--name=" alone is
+// no option at all.
+const FileOption *fileOption(const QString &arg, QString *value)
+{
+    for (const FileOption &option : FileOptions) {
+        if (arg == option.name || (!option.shortName.isEmpty() && arg == option.shortName))
+            return &option;
+        if (arg.size() > option.name.size() + 1 && arg.startsWith(option.name + QLatin1Char('='))) {
+            *value = arg.mid(option.name.size() + 1);
+            return &option;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -25,15 +53,16 @@ Options parseOptions(const QStringList &arguments)
         } else if (arg == QLatin1String("--version") || arg == QLatin1String("-V")) {
             if (options.action != Options::Action::Help)
                 options.action = Options::Action::Version;
-        } else if (arg == Config || arg == QLatin1String("-c")) {
-            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
-                options.action = Options::Action::Wrong;
-                options.error = QStringLiteral("option %1 needs a file name").arg(arg);
-                return options;
+        } else if (QString value; const FileOption *option = fileOption(arg, &value)) {
+            if (value.isNull()) {
+                if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                    options.action = Options::Action::Wrong;
+                    options.error = QStringLiteral("option %1 needs a file name").arg(arg);
+                    return options;
+                }
+                value = arguments.at(++i);
             }
-            options.settingsFile = arguments.at(++i);
-        } else if (arg.startsWith(Config + QLatin1Char('=')) && arg.size() > Config.size() + 1) {
-            options.settingsFile = arg.mid(Config.size() + 1);
+            options.*option->value = value;
         } else {
             options.action = Options::Action::Wrong;
             options.error
@@ -53,9 +82,11 @@ QString usageText(const QString &settingsFile)
                           "commands prenos1..prenos20, then the site's programs run1..run20.\n"
                           "\n"
                           "Options (before the site and the command; \"--\" ends them):\n"
-                          "  -c, --config FILE  read the settings from FILE\n"
-                          "  -h, --help         show this text and exit\n"
-                          "  -V, --version      show the version and exit\n"
+                          "  -c, --config FILE    read the settings from FILE\n"
+                          "      --log-json FILE  append to FILE one JSON line per finished, failed or\n"
+                          "                       skipped file and one for the end of the job\n"
+                          "  -h, --help           show this text and exit\n"
+                          "  -V, --version        show the version and exit\n"
                           "\n"
                           "COMMAND is PATTERN[,DIRECTION[,OPTION]]:\n"
                           "  PATTERN    a file name or a wildcard pattern (* and ?), appended to the\n"
@@ -73,6 +104,13 @@ QString usageText(const QString &settingsFile)
                           "            prenos1..prenos20=COMMAND  run1..run20=PROGRAM [ARGUMENTS]\n"
                           "\n"
                           "Every finished file is logged to VANTREL.log in the working directory.\n"
+                          "The JSON records (--log-json):\n"
+                          "  file: record=\"file\", time (UTC, ISO 8601), site, server, direction\n"
+                          "        (upload|download), name, source, destination, outcome\n"
+                          "        (delivered|failed|skipped), bytes, seconds, attempts, verification\n"
+                          "        (text or null), delete, sourceDeleted, error (text or null)\n"
+                          "  end:  record=\"end\", time, started, site, server, exitCode, delivered,\n"
+                          "        failed, skipped, bytes, seconds, errors (list of texts)\n"
                           "Problems and warnings go to standard error, one line each.\n"
                           "\n"
                           "Exit codes:\n"

@@ -12,6 +12,9 @@ struct Options
     Action action = Action::Run;
     // --config FILE: the settings file instead of the one beside the program.
     QString settingsFile;
+    // --log-json FILE: a JSON record of every file and of the job's end,
+    // one object a line, appended to FILE.
+    QString jsonLogFile;
     // The site and the transfer command, for the job's own grammar.
     QStringList arguments;
     // What is wrong with the options (Action::Wrong).

@@ -20,8 +20,8 @@ namespace {
 constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
 } // namespace
 
-QtDesktop::QtDesktop(QStringList arguments, QString settingsFile)
-    : mArguments(std::move(arguments)), mSettingsFile(std::move(settingsFile))
+QtDesktop::QtDesktop(QStringList arguments, QString settingsFile, QString jsonLogFile)
+    : mArguments(std::move(arguments)), mSettingsFile(std::move(settingsFile)), mJsonLogFile(std::move(jsonLogFile))
 {
     // The clock of the day is read once; after that a monotonic clock,
     // cheap enough to ask for every block, carries it on.
@@ -134,4 +134,9 @@ QString QtDesktop::commandLine()
 QString QtDesktop::settingsFile()
 {
     return mSettingsFile;
+}
+
+QString QtDesktop::jsonLogFile()
+{
+    return mJsonLogFile;
 }

@@ -13,9 +13,10 @@ class QInputDialog;
 class QtDesktop final : public Desktop
 {
 public:
-    // The site and command of the job, and the settings file the command
-    // line named (empty for the one beside the executable).
-    explicit QtDesktop(QStringList arguments = {}, QString settingsFile = {});
+    // The site and command of the job, the settings file the command line
+    // named (empty for the one beside the executable) and the file of the
+    // JSON record (empty for none).
+    explicit QtDesktop(QStringList arguments = {}, QString settingsFile = {}, QString jsonLogFile = {});
 
     void sleep(int ms) override;
     void pumpEventsNow() override;
@@ -26,6 +27,7 @@ public:
     QString programDirectory() override;
     QString commandLine() override;
     QString settingsFile() override;
+    QString jsonLogFile() override;
 
     // The prompt as it is shown on a display.
     static std::unique_ptr<QInputDialog> promptDialog(const QString &text, const QString &title);
@@ -42,4 +44,5 @@ private:
     double mTimer = 0;
     QStringList mArguments;
     QString mSettingsFile;
+    QString mJsonLogFile;
 };

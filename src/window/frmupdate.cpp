@@ -88,7 +88,12 @@ FrmUpdate::FrmUpdate(Desktop &desktop, QWidget *parent) : QWidget(parent), mDesk
     }
 }
 
-FrmUpdate::~FrmUpdate() = default;
+FrmUpdate::~FrmUpdate()
+{
+    // The closing record is written by this window; once it is gone, the
+    // desktop has nothing left to call.
+    mDesktop.setEndHook({});
+}
 
 void FrmUpdate::createControls()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,7 @@
 #include "platform/inet/options.h"
 
 class QCheckBox;
+class QJsonObject;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -155,12 +157,37 @@ private:
     void finishFile(const Direction &direction, FileOutcome &outcome);
     // A name that cannot move as itself: nothing when it can.
     std::optional<FileOutcome> unmovable(const Direction &direction, const FileToMove &file);
+    // A file named without wildcards that is not there: skipped.
+    void finishMissing(bool upload, const QString &source, const QString &destination, const QString &reason);
     // job/transferlog.cpp
     void LogSuccess(const QString &source, const QString &destination);
     void LogFailure(const QString &source, const QString &destination, const QString &error);
     // False with the reason when the line could not be written.
     bool appendLogLine(const QString &line, QString *error);
     void reportLogProblem(const QString &source, const QString &destination, const QString &error);
+
+    // job/jsonrecord.cpp: the machine-readable record (--log-json), one
+    // JSON line for every file and one for the end of the job, written by
+    // the desktop's end hook.
+    void startRecord();
+    void recordFile(bool upload, const FileOutcome &outcome);
+    int endRecord(int exitCode);
+    // False when the line could not be written (and it was said why).
+    bool appendRecord(const QJsonObject &record);
+    struct JobRecord
+    {
+        QString path; // empty: no record is written
+        QDateTime started;
+        double startedTimer = 0;
+        int delivered = 0;
+        int failed = 0;
+        int skipped = 0;
+        qint64 bytes = 0;
+        // The texts of the problems reported on standard error.
+        QStringList errors;
+        // The reasons a line could not be written, each reported once.
+        QSet<QString> problems;
+    } mRecord;
 
     // job/report.cpp: what the job tells the scheduler on standard error.
     // An error is a problem the job worked around or ended on; it makes a
@@ -182,6 +209,8 @@ private:
     void checkSiteSecurity(std::optional<inet::Security> key, bool trustGiven);
     QString connectionStatus(const QString &status) const;
     QString serverForReport() const;
+    // The server as read, a URL's user name and password masked.
+    QString serverWithoutCredentials() const;
     // Why the site's server is not to be connected to at all; empty when it
     // may be.
     QString mConnectRefusal;

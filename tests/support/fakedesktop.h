@@ -63,6 +63,7 @@ public:
     QString programDirectory() override { return programDir; }
     QString commandLine() override { return arguments; }
     QString settingsFile() override { return settingsPath; }
+    QString jsonLogFile() override { return jsonLogPath; }
     void printDiagnostic(const QString &line) override { diagnostics.append(line); }
 
     // Let a test look at the window whenever the job pauses or pumps, and
@@ -84,6 +85,7 @@ public:
     QString programDir;
     QString arguments;
     QString settingsPath;
+    QString jsonLogPath;
     // What the job wrote to standard error, one line each.
     QStringList diagnostics;
 
