@@ -1,0 +1,135 @@
+// What a person sees while the job stands still. A pause (or a wait on the
+// network) leaves the window as it was last painted for its whole length, so
+// the window must have been painted with the job's state just before. These
+// tests record, for every label and the bar, what each looked like when it
+// was last painted, and compare that with what it holds at every pause.
+
+#include <QLabel>
+#include <QPaintEvent>
+
+#include <map>
+
+#include "platform/exitcode.h"
+#include "support/jobfixture.h"
+#include "support/paramnames.h"
+#include "window/progressbar.h"
+
+namespace {
+
+// Each watched widget's text (or the bar's value) at its last paint.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QWidget &window)
+    {
+        for (QLabel *label : window.findChildren<QLabel *>()) {
+            label->installEventFilter(this);
+            mLabels.push_back(label);
+        }
+        mBar = window.findChild<ProgressBar *>();
+        if (mBar)
+            mBar->installEventFilter(this);
+    }
+
+    // The differences between what was painted last and what the widgets
+    // hold now, one text each; empty when the window shows the job's state.
+    QStringList stale(ProgressBar *bar) const
+    {
+        QStringList differences;
+        for (QLabel *label : mLabels) {
+            if (!label->isVisible())
+                continue;
+            const auto painted = mTexts.find(label);
+            const QString shown = painted == mTexts.end() ? QStringLiteral("<never painted>") : painted->second;
+            if (shown != label->text())
+                differences.append(
+                    QStringLiteral("%1 shows \"%2\", holds \"%3\"").arg(label->objectName(), shown, label->text()));
+        }
+        if (bar) {
+            // What the bar holds is its numbers; drawing them is sync()'s.
+            bar->sync();
+            if (mBarValue != bar->value())
+                differences.append(QStringLiteral("the bar shows %1, holds %2").arg(mBarValue).arg(bar->value()));
+        }
+        return differences;
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            if (watched == mBar)
+                mBarValue = mBar->value();
+            else if (auto *label = qobject_cast<QLabel *>(watched))
+                mTexts[label] = label->text();
+        }
+        return false;
+    }
+
+private:
+    std::vector<QLabel *> mLabels;
+    ProgressBar *mBar = nullptr;
+    std::map<QLabel *, QString> mTexts;
+    int mBarValue = -1;
+};
+
+struct PauseCase
+{
+    const char *name;
+    QStringList faults;
+    bool upload;
+    std::optional<int> exitCode;
+};
+
+// clang-format off
+const PauseCase PauseCases[] = {
+    {"UploadDelivered",        {},                                    true,  std::nullopt},
+    {"UploadRetriedThenFails", {QStringLiteral("--refuse-stor"), "3"}, true,  ExitCode::FileFailed},
+    {"DownloadDelivered",      {},                                    false, std::nullopt},
+    {"DownloadDroppedOnce",    {QStringLiteral("--drop-retr"), "1"},   false, std::nullopt},
+};
+// clang-format on
+
+void PrintTo(const PauseCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class PausedWindow : public JobTest, public ::testing::WithParamInterface<PauseCase>
+{};
+
+TEST_P(PausedWindow, ShowsTheJobsStateAtEveryPause)
+{
+    const PauseCase &c = GetParam();
+    startServer(c.faults);
+    writeSettings();
+    load();
+    // Shown for its paints, not activated into a job of its own: the test
+    // runs the one file.
+    FrmUpdateTestAccess::firstActivate(*form) = false;
+    form->show();
+    const PaintWatch watch(*form);
+    const QByteArray data(300 * 1024, 'q');
+    if (c.upload)
+        writeLocal(QStringLiteral("a.bin"), data);
+    else
+        server.writeFile(QStringLiteral("a.bin"), data);
+    ASSERT_TRUE(connectFtp());
+
+    QStringList seen;
+    int pauses = 0;
+    desktop.onSleep = [&](int ms) {
+        ++pauses;
+        for (const QString &difference : watch.stale(form->PB))
+            seen.append(QStringLiteral("pause of %1 ms: %2").arg(ms).arg(difference));
+    };
+    const auto file = fileNamed(QStringLiteral("a.bin"));
+    EXPECT_EQ(run([&] { c.upload ? form->upload(file) : form->download(file); }), c.exitCode);
+
+    EXPECT_GE(pauses, 1);
+    EXPECT_EQ(seen, QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), ByRowName());
+
+} // namespace
