@@ -86,8 +86,10 @@ TEST(Usage, NamesTheSettingsFileEveryKeyAndEveryExitCode)
 {
     const QString text = usageText(QStringLiteral("/opt/q/quelmo.ini"));
     EXPECT_TRUE(text.contains(QStringLiteral("(now: /opt/q/quelmo.ini)")));
-    for (const char *word : {"IZBRANO", "FTPURL", "ftpdir", "localdir", "uporabnik", "geslo", "prenos1..prenos20",
-                             "run1..run20", "VANTREL.log", "--config", "--log-json", "--version", "--help"})
+    for (const char *word :
+         {"IZBRANO",     "FTPURL",      "ftpdir",   "localdir",   "uporabnik", "geslo",  "verify",
+          "uploadtemp",  "pavze",       "datamode", "tls=",       "tlsca",     "tlspin", "prenos1..prenos20",
+          "run1..run20", "VANTREL.log", "--config", "--log-json", "--version", "--help"})
         EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(text.contains(QStringLiteral("\n  %1  ").arg(code))) << code;

@@ -286,10 +286,11 @@ TEST_P(TlsServer, DoesWhatTheClientTestsRelyOn)
                QStringList{"-sS", "-v", "--max-time", "10", "--cacert", files.caFile} + c.curlArgs + QStringList{url});
     ASSERT_TRUE(curl.waitForFinished(15000)) << "curl: " << curl.errorString().toStdString();
     const QString output = QString::fromUtf8(curl.readAllStandardError());
-    if (c.curlExit == AnyFailure)
+    if (c.curlExit == AnyFailure) {
         EXPECT_NE(curl.exitCode(), 0) << output.toStdString();
-    else
+    } else {
         EXPECT_EQ(curl.exitCode(), c.curlExit) << output.toStdString();
+    }
     if (c.curlExit == 0) {
         EXPECT_EQ(curl.readAllStandardOutput(), QByteArray("hello"));
     }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 
+#include <algorithm>
 #include <map>
 
 #include "platform/exitcode.h"
@@ -131,5 +132,57 @@ TEST_P(PausedWindow, ShowsTheJobsStateAtEveryPause)
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), ByRowName());
+
+// ---------------------------------------------------------------------------
+// pavze=0: no pause is slept, and the window is still shown at each of them
+
+struct PavzeCase
+{
+    const char *name;
+    const char *line;
+    QList<int> sleeps;
+    const char *warning; // nullptr: none
+};
+
+// clang-format off
+const PavzeCase PavzeCases[] = {
+    {"Absent",  "",          {100, 1000, 5000}, nullptr},
+    {"One",     "pavze=1\n", {100, 1000, 5000}, nullptr},
+    {"Zero",    "pavze=0\n", {},                nullptr},
+    {"Unknown", "pavze=no\n", {100, 1000, 5000}, "pavze \"no\" is neither 0 nor 1: the pauses are kept"},
+};
+// clang-format on
+
+void PrintTo(const PavzeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class Pavze : public JobTest, public ::testing::WithParamInterface<PavzeCase>
+{};
+
+TEST_P(Pavze, SkipsThePausesButNotTheWindowsPasses)
+{
+    const PavzeCase &c = GetParam();
+    startServer();
+    writeSettings(QStringLiteral("prenos1=a.txt,UP\n") + QString::fromUtf8(c.line));
+    writeLocal(QStringLiteral("a.txt"), "alpha");
+    load();
+
+    EXPECT_EQ(run([&] { form->Form_Activate(); }), ExitCode::Done);
+    EXPECT_EQ(server.readFile(QStringLiteral("a.txt")), QByteArray("alpha"));
+    EXPECT_EQ(desktop.sleeps, c.sleeps);
+    // One real pass before each of the three pauses, slept or not.
+    EXPECT_GE(desktop.passes, 3);
+    const bool warned = std::any_of(desktop.diagnostics.cbegin(), desktop.diagnostics.cend(),
+                                    [](const QString &line) { return line.contains(QLatin1String("pavze")); });
+    EXPECT_EQ(warned, c.warning != nullptr);
+    if (c.warning) {
+        EXPECT_TRUE(desktop.diagnostics.join('\n').contains(QString::fromUtf8(c.warning)))
+            << desktop.diagnostics.join('\n').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sites, Pavze, ::testing::ValuesIn(PavzeCases), ByRowName());
 
 } // namespace
