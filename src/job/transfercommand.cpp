@@ -90,48 +90,55 @@ void FrmUpdate::ftpprenos(QString &ukaz)
     }
     reconnectIfLost();
     const QString folder = folderPart(Text1->text());
+    if (direction.toUpper() == QLatin1String("DOWN"))
+        downloadMatches(folder);
+    else
+        uploadMatches(folder);
+}
 
-    if (direction.toUpper() == QLatin1String("DOWN")) {
-        const QString pattern = textDIR->text() + Text1->text();
-        // A folder on the server matches like a file, but cannot be
-        // downloaded as one; three failed attempts would end the whole job.
-        const std::optional<QStringList> listed = mFTP->GetFTPNames(pattern, true);
-        if (!listed) {
-            // A listing that failed is not a folder without files: the
-            // scheduler must hear of it, and the next command may still work.
-            const QString why = mFTP->GetLastErrorMessage();
-            reportProblem(QStringLiteral("Napaka: seznama datotek %1 ni mogoče dobiti: %2").arg(pattern, why),
-                          QStringLiteral("%1: the listing failed: %2").arg(pattern, why));
-            return;
-        }
-        const QStringList &names = *listed;
-        Tdir->setPlainText(names.join(QLatin1Char(',')));
-        mListShownNs = coarseMonotonicNs();
-        if (names.isEmpty() && isNamedFile(Text1->text()))
-            finishMissing(false, pattern, textLDIR->text() + Text1->text(),
-                          QStringLiteral("no such file on the server"));
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            Textimedat->setText(names.at(i));
-            download({names.at(i), textLDIR->text() + names.at(i), textDIR->text() + folder + names.at(i)});
-            showRemaining(names, i + 1);
-            mDesktop.pumpEvents();
-        }
-    } else {
-        // The whole list is made before the first upload, so the uploads
-        // neither disturb the search nor add to it.
-        const QStringList names = localFiles(textLDIR->text() + Text1->text());
-        if (names.isEmpty() && isNamedFile(Text1->text()))
-            finishMissing(true, textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
-                          QStringLiteral("no such local file"));
-        Tdir->setPlainText(names.join(QLatin1Char(',')));
-        mListShownNs = coarseMonotonicNs();
-        for (qsizetype i = 0;; ++i) {
-            mDesktop.pumpEvents();
-            if (i == names.size())
-                break;
-            Textimedat->setText(names.at(i));
-            upload({names.at(i), textLDIR->text() + folder + names.at(i), textDIR->text() + names.at(i)});
-            showRemaining(names, i + 1);
-        }
+void FrmUpdate::downloadMatches(const QString &folder)
+{
+    const QString pattern = textDIR->text() + Text1->text();
+    // A folder on the server matches like a file, but cannot be
+    // downloaded as one; three failed attempts would end the whole job.
+    const std::optional<QStringList> listed = mFTP->GetFTPNames(pattern, true);
+    if (!listed) {
+        // A listing that failed is not a folder without files: the
+        // scheduler must hear of it, and the next command may still work.
+        const QString why = mFTP->GetLastErrorMessage();
+        reportProblem(QStringLiteral("Napaka: seznama datotek %1 ni mogoče dobiti: %2").arg(pattern, why),
+                      QStringLiteral("%1: the listing failed: %2").arg(pattern, why));
+        return;
+    }
+    const QStringList &names = *listed;
+    Tdir->setPlainText(names.join(QLatin1Char(',')));
+    mListShownNs = coarseMonotonicNs();
+    if (names.isEmpty() && isNamedFile(Text1->text()))
+        finishMissing(false, pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        Textimedat->setText(names.at(i));
+        download({names.at(i), textLDIR->text() + names.at(i), textDIR->text() + folder + names.at(i)});
+        showRemaining(names, i + 1);
+        mDesktop.pumpEvents();
+    }
+}
+
+void FrmUpdate::uploadMatches(const QString &folder)
+{
+    // The whole list is made before the first upload, so the uploads
+    // neither disturb the search nor add to it.
+    const QStringList names = localFiles(textLDIR->text() + Text1->text());
+    if (names.isEmpty() && isNamedFile(Text1->text()))
+        finishMissing(true, textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
+                      QStringLiteral("no such local file"));
+    Tdir->setPlainText(names.join(QLatin1Char(',')));
+    mListShownNs = coarseMonotonicNs();
+    for (qsizetype i = 0;; ++i) {
+        mDesktop.pumpEvents();
+        if (i == names.size())
+            break;
+        Textimedat->setText(names.at(i));
+        upload({names.at(i), textLDIR->text() + folder + names.at(i), textDIR->text() + names.at(i)});
+        showRemaining(names, i + 1);
     }
 }

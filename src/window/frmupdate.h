@@ -133,6 +133,10 @@ private:
     // A connection lost in the previous command is opened again before the
     // next one starts.
     void reconnectIfLost();
+    // The files of the command in Text1, from the pattern's folder (empty,
+    // or ending with "/") on the server or on this side.
+    void downloadMatches(const QString &folder);
+    void uploadMatches(const QString &folder);
     // job/deliverysettings.cpp: the site's "verify" and "uploadtemp".
     void readDeliverySettings();
 
