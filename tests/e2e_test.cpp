@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "platform/exitcode.h"
+#include "support/jsonlines.h"
 #include "support/ftpserver.h"
 #include "support/qtprint.h"
 #include "support/tlsfiles.h"
@@ -430,26 +431,6 @@ TEST_F(EndToEnd, WarningsOnceAndAMissingNamedFileEndWithFive)
 
 // ---- the JSON record ---------------------------------------------------------
 
-// Every line of a JSON record file, parsed back; a line that is not one
-// JSON object fails the test.
-QList<QJsonObject> jsonRecords(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QList<QJsonObject> records;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        EXPECT_TRUE(document.isObject()) << line.toStdString();
-        records.append(document.object());
-    }
-    return records;
-}
-
 // A record named relative to the working directory lands there, and a
 // script reads it back line by line: the files in the order they ended,
 // then the end with the code the program ended with.
@@ -471,7 +452,7 @@ TEST_F(EndToEnd, JsonRecordOfEveryFileAndOfTheEnd)
     EXPECT_EQ(errors, QStringLiteral("quelmo: error: [site] %1: %2 -> /out/gone.txt: no such local file\n")
                           .arg(server.address(), localFile(QStringLiteral("gone.txt"))));
 
-    QList<QJsonObject> records = jsonRecords(workDir.filePath(QStringLiteral("records/job.jsonl")));
+    QList<QJsonObject> records = readJsonLines(workDir.filePath(QStringLiteral("records/job.jsonl")));
     ASSERT_EQ(records.size(), 5);
     // The listing's order is the server's.
     std::sort(records.begin(), records.begin() + 2, [](const QJsonObject &a, const QJsonObject &b) {

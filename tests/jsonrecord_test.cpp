@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/exitcode.h"
+#include "support/jsonlines.h"
 #include "support/jobfixture.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
@@ -51,25 +52,7 @@ protected:
 
     // The lines of the record, each parsed back; a line that is not one
     // JSON object fails the test.
-    QList<QJsonObject> records() const
-    {
-        QFile file(desktop.jsonLogPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QList<QJsonObject> objects;
-        const QByteArray text = file.readAll();
-        EXPECT_TRUE(text.endsWith('\n')) << "every record ends its line";
-        for (const QByteArray &line : text.split('\n')) {
-            if (line.isEmpty())
-                continue;
-            QJsonParseError error{};
-            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-            EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-            EXPECT_TRUE(document.isObject()) << line.toStdString();
-            objects.append(document.object());
-        }
-        return objects;
-    }
+    QList<QJsonObject> records() const { return readJsonLines(desktop.jsonLogPath); }
 
     QString fill(QString text) const
     {
