@@ -13,7 +13,7 @@
 #include "ftp/delivery.h"
 
 namespace {
-using localfile::BlockBytes;
+using localfile::SourceBytes;
 // A download hands what it has written to the disk as it goes, so that the
 // final flush to stable storage is short instead of the whole file's.
 constexpr qint64 WriteBehindBytes = 8 * 1024 * 1024;
@@ -42,7 +42,7 @@ bool LocalSource::readAcross(char *data, qint64 size)
 {
     while (size > 0) {
         if (mPos >= mBuffer.size()) {
-            const qint64 want = qMin(BlockBytes, mLimit - mLoaded);
+            const qint64 want = qMin(SourceBytes, mLimit - mLoaded);
             mBuffer.resize(want > 0 ? want : 0);
             const qint64 got = want > 0 ? mFile.read(mBuffer.data(), want) : 0;
             mBuffer.resize(got > 0 ? got : 0);
@@ -102,7 +102,7 @@ bool LocalTarget::fail(int error)
 
 bool LocalTarget::open()
 {
-    mBuffer.reset(new char[BlockBytes]);
+    mBuffer.reset(new char[localfile::TargetBytes]);
     mFill = 0;
     // Listed before it exists: an end of the program in between at worst
     // tries to remove a file that is not there.
@@ -138,20 +138,6 @@ bool LocalTarget::writeOut()
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mSinceWriteBehind = 0;
-    }
-    return true;
-}
-
-bool LocalTarget::writeAcross(const char *data, qint64 size)
-{
-    while (size > 0) {
-        const qint64 n = qMin(size, BlockBytes - mFill);
-        std::memcpy(mBuffer.get() + mFill, data, size_t(n));
-        mFill += n;
-        data += n;
-        size -= n;
-        if (mFill == BlockBytes && !writeOut())
-            return false;
     }
     return true;
 }

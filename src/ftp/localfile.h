@@ -12,13 +12,18 @@
 
 // The local side of a streamed transfer. The transfer moves 255 bytes at a
 // time; the disk is read and written here in large blocks instead, with no
-// further buffer of Qt's in between. A block of the transfer's is copied in
-// or out inline, as that happens millions of times for a large file. A hash,
+// further buffer of Qt's in between. An upload takes its blocks where they
+// lie in the buffer read from the disk; a download has the network put its
+// bytes straight into the buffer that goes to the disk. A hash,
 // when one is asked for, is taken here too, over those large blocks, while
 // the bytes go by: a file is never read twice.
 
 namespace localfile {
-constexpr qint64 BlockBytes = 256 * 1024;
+constexpr qint64 SourceBytes = 256 * 1024;
+// A download's buffer: a whole number of the transfer's 255-byte blocks,
+// so that a full one ends on a block, and of pages, so that every write
+// to the disk is of whole pages.
+constexpr qint64 TargetBytes = 255 * 4096;
 } // namespace localfile
 
 class LocalSource
@@ -94,14 +99,16 @@ public:
     // Creates the temporary file (a stale one of that name from an earlier
     // run is cut to nothing); the target itself is not touched.
     bool open();
-    bool write(const char *data, qint64 size)
+    // A download receives its bytes straight into the buffer that goes to
+    // the disk: here, at most roomSize() of them.
+    char *room() { return mBuffer.get() + mFill; }
+    qint64 roomSize() const { return localfile::TargetBytes - mFill; }
+    // size bytes put at room() belong to the file now; a full buffer goes
+    // out to it. False when the disk refused them.
+    bool added(qint64 size)
     {
-        if (size < localfile::BlockBytes - mFill) {
-            std::memcpy(mBuffer.get() + mFill, data, size_t(size));
-            mFill += size;
-            return true;
-        }
-        return writeAcross(data, size);
+        mFill += size;
+        return mFill < localfile::TargetBytes || writeOut();
     }
     // Everything written so far out to the file and on to stable storage;
     // a hash then covers the whole file.
@@ -122,7 +129,6 @@ public:
     const QString &errorString() const { return mError; }
 
 private:
-    bool writeAcross(const char *data, qint64 size);
     bool writeOut();
     bool fail(int error);
 

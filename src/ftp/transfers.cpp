@@ -60,25 +60,6 @@ int localErrorCode(const QFile &file)
     return file.error() == QFileDevice::OpenError && !file.exists() ? inet::ErrorFileNotFound : inet::ErrorAccessDenied;
 }
 
-// Reads exactly size bytes unless the data ends first; the count read, or
-// -1 on failure. Mostly the first read brings them all, and one of a size
-// the compiler knows is a few moves of memory.
-qint64 readFully(inet::FtpFile &remote, char *data, qint64 size)
-{
-    qint64 done = remote.read(data, size);
-    if (done == size || done <= 0)
-        return done;
-    while (done < size) {
-        const qint64 n = remote.read(data + done, size - done);
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
-}
-
 } // namespace
 
 // The one way out of a transfer that did not finish, from the moment its
@@ -264,19 +245,32 @@ public:
     }
 
 private:
-    // The next size bytes of the data, where they lie when the transfer
-    // has them in one piece (no copy), else read into the block; nullptr
-    // when they cannot be had. A read that comes back short means the data
-    // ended before the listed size: the connection was cut, or the file
-    // shrank.
-    const char *readBlock(qint64 size)
+    // At least need bytes in hand: received straight into the local file's
+    // buffer, behind those already there and never beyond the listed size
+    // (more data than that fails at the close). The buffer holds whole
+    // blocks, so a block never has to wait for the disk to fit. A read that
+    // comes back empty means the data ended before the listed size: the
+    // connection was cut, or the file shrank.
+    bool receive(qint64 need)
     {
-        if (const char *at = mFtp.hTransfer->readView(size))
-            return at;
-        const qint64 n = readFully(*mFtp.hTransfer, mBlock, size);
-        if (n >= 0 && n < size)
-            inet::setLastError(inet::ErrorConnectionAborted);
-        return n == size ? mBlock : nullptr;
+        while (mAhead < need) {
+            const qint64 room = qMin(mLocal.roomSize(), mTotal - mReceived) - mAhead;
+            const qint64 n = mFtp.hTransfer->read(mLocal.room() + mAhead, room);
+            if (n <= 0) {
+                if (n == 0)
+                    inet::setLastError(inet::ErrorConnectionAborted);
+                return false;
+            }
+            mAhead += n;
+        }
+        return true;
+    }
+
+    // The next size bytes, in hand, now belong to the file.
+    bool take(qint64 size)
+    {
+        mAhead -= size;
+        return mLocal.added(size);
     }
 
     bool failWrite() { return mExit.local(mLocal.errorString(), inet::ErrorAccessDenied); }
@@ -284,10 +278,9 @@ private:
     bool receiveFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
-            const char *block = readBlock(TransferBlockBytes);
-            if (!block)
+            if (!receive(TransferBlockBytes))
                 return mExit.network(ReadLabel);
-            if (!mLocal.write(block, TransferBlockBytes))
+            if (!take(TransferBlockBytes))
                 return failWrite();
             mFtp.pump(DownloadPumps::AfterBlockWritten);
             mReceived += TransferBlockBytes;
@@ -306,10 +299,9 @@ private:
         if (rest <= 0)
             return true;
         mFtp.pump(DownloadPumps::BeforeLastBlock);
-        const char *block = mFtp.transferStillOpen() ? readBlock(rest) : nullptr;
-        if (!block)
+        if (!mFtp.transferStillOpen() || !receive(rest))
             return mExit.network(LastReadLabel);
-        if (!mLocal.write(block, rest))
+        if (!take(rest))
             return failWrite();
         mReceived += rest;
         mFtp.pump(DownloadPumps::AfterLastBlock);
@@ -347,8 +339,9 @@ private:
     const qint64 mTotal;
     const std::optional<inet::HashMethod> mHash;
     qint64 mReceived = 0;
+    // Received into the local buffer beyond the blocks taken so far.
+    qint64 mAhead = 0;
     TransferExit mExit;
-    char mBlock[TransferBlockBytes];
 };
 
 bool cFTP::FTPUploadFile(QString &sLocal, QString &sRemote)

@@ -26,6 +26,8 @@ constexpr qint64 WriteHighWater = 1024 * 1024;
 constexpr int AbandonReplyMs = 2000;
 // What receive() says when the socket has nothing yet, but may have more.
 constexpr qint64 NothingYet = -1;
+// Reads at least this large bypass the file's own block.
+constexpr qint64 DirectReadBytes = 16 * 1024;
 // How often a wait for encrypted data looks whether the server has ended it.
 constexpr int WaitSliceMs = 10;
 
@@ -115,17 +117,26 @@ Result<qint64> FtpFile::receive(char *into, qint64 size)
 Status FtpFile::fill()
 {
     mReadPos = mReadEnd = 0;
+    const Result<qint64> got = arrive(mBuffer.get(), BlockBytes);
+    if (!got)
+        return got.failure();
+    mReadEnd = *got;
+    return {};
+}
+
+// Up to size bytes into the caller's memory as soon as there are any,
+// waiting for them when there are none yet; 0 at the end of the data.
+Result<qint64> FtpFile::arrive(char *into, qint64 size)
+{
     for (;;) {
-        const Result<qint64> got = receive(mBuffer.get(), BlockBytes);
+        const Result<qint64> got = receive(into, size);
         if (!got)
             return got.failure();
-        if (*got > 0) {
-            mReadEnd = *got;
-            return {};
-        }
+        if (*got > 0)
+            return *got;
         if (*got == 0) {
             mEndOfData = true;
-            return {};
+            return 0;
         }
         // Each wait may take the whole timeout: a slow server is not a dead
         // one as long as its data keeps coming.
@@ -135,7 +146,7 @@ Status FtpFile::fill()
                 continue;
             if (!dataMayFollow()) {
                 mEndOfData = true;
-                return {};
+                return 0;
             }
             return Failure{ErrorTimeout};
         }
@@ -209,6 +220,11 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
     if (mReadPos >= mReadEnd) {
         if (mEndOfData)
             return 0;
+        // A caller that takes a block's worth or more at a time gets the
+        // bytes straight from the socket into its own memory: one copy of
+        // every byte fewer, and one buffer fewer for the processor's cache.
+        if (size >= DirectReadBytes)
+            return arrive(data, size);
         if (const Status filled = fill(); !filled)
             return filled.failure();
         if (mEndOfData)

@@ -42,7 +42,8 @@ public:
 
     // Up to size bytes into data: the count, 0 at the end of the data, -1
     // on failure (lastError() set). Served from the block in hand while it
-    // lasts: a transfer calls this for every 255 bytes.
+    // lasts: a transfer calls this for every 255 bytes. A large read with
+    // nothing in hand goes from the socket straight into data.
     [[nodiscard]] qint64 read(char *data, qint64 size)
     {
         // A whole block of the caller's in hand: a copy of a size the
@@ -98,6 +99,7 @@ private:
     bool writeMore(const char *data, qint64 size);
 
     Status fill();
+    Result<qint64> arrive(char *into, qint64 size);
     Result<qint64> receive(char *into, qint64 size);
     Status flush(qint64 highWater);
     Status send(const char *from, qint64 size);
