@@ -280,7 +280,7 @@ TEST_F(Delivery, TemporaryUploadNameIsAllAConsumerSeesMidTransfer)
     server.mkdir(QStringLiteral("in"));
     cFTP consumer;
     consumer.SetTimeout(ShortTimeoutMs);
-    consumer.SetPacing([] {}, [](int) {});
+    consumer.SetPacing([](int) {}, [](int) {});
     ASSERT_TRUE(logIn(consumer, server));
 
     QString seen;

@@ -202,7 +202,7 @@ TEST(ActiveOverIpv6, OffersTheDataConnectionWithEprt)
     QTemporaryDir local;
     cFTP ftp;
     ftp.SetTimeout(FtpClientFixture::ShortTimeoutMs);
-    ftp.SetPacing([] {}, [](int) {});
+    ftp.SetPacing([](int) {}, [](int) {});
     ftp.SetTransferBinary();
     ftp.SetModeActive();
     ASSERT_TRUE(logIn(ftp, server));

@@ -224,7 +224,7 @@ TEST_P(PumpedTransfer, LargeFilesArriveWhileEventsRun)
     QElapsedTimer sincePump;
     sincePump.start();
     ftp.SetPacing(
-        [&] {
+        [&](int) {
             if (sincePump.elapsed() >= 4) {
                 QCoreApplication::processEvents();
                 sincePump.restart();

@@ -172,12 +172,16 @@ protected:
     void SetUp() override
     {
         FtpClientTest::SetUp();
-        ftp.SetPacing([this] { trace.append(QStringLiteral("p")); },
-                      [this](int ms) {
-                          trace.append(QStringLiteral("s%1").arg(ms));
-                          if (onSleep)
-                              onSleep();
-                      });
+        ftp.SetPacing(
+            [this](int times) {
+                for (int i = 0; i < times; ++i)
+                    trace.append(QStringLiteral("p"));
+            },
+            [this](int ms) {
+                trace.append(QStringLiteral("s%1").arg(ms));
+                if (onSleep)
+                    onSleep();
+            });
         QObject::connect(&ftp, &cFTP::FileTransferProgress, [this](qint64 current, qint64 total) {
             trace.append(QStringLiteral("e%1/%2").arg(current).arg(total));
             if (current == closeAtEvent && !closed) {

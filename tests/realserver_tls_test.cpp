@@ -56,7 +56,7 @@ protected:
             << server.errorString().toStdString();
         ASSERT_TRUE(local.isValid());
         ftp.SetTimeout(TimeoutMs);
-        ftp.SetPacing([] {}, [](int) {});
+        ftp.SetPacing([](int) {}, [](int) {});
         ftp.SetTransferBinary();
         if (mode == inet::DataMode::Passive)
             ftp.SetModePassive();

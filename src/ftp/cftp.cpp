@@ -150,7 +150,8 @@ void cFTP::SetTimeout(int milliseconds)
         hSession->setTimeoutMs(milliseconds);
 }
 
-void cFTP::SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep, std::function<void()> beforeWait)
+void cFTP::SetPacing(std::function<void(int)> pumpEvents, std::function<void(int)> sleep,
+                     std::function<void()> beforeWait)
 {
     mPump = std::move(pumpEvents);
     mSleep = std::move(sleep);

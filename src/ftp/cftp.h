@@ -87,9 +87,11 @@ public:
     void SetTimeout(int milliseconds);
     // What a transfer does between its blocks and for its pause; by default
     // it lets Qt's events run (a few hundred times a second at most) and
-    // sleeps. beforeWait is called before a wait on the network that may
-    // last, on connections opened from then on.
-    void SetPacing(std::function<void()> pumpEvents, std::function<void(int)> sleep,
+    // sleeps. pumpEvents(n) stands for n chances in a row for the events,
+    // asked for at once: a transfer gives several for every block.
+    // beforeWait is called before a wait on the network that may last, on
+    // connections opened from then on.
+    void SetPacing(std::function<void(int)> pumpEvents, std::function<void(int)> sleep,
                    std::function<void()> beforeWait = {});
     // The window's own line to a transfer's progress, called for every block
     // as FileTransferProgress is sent. A signal costs every block a trip
@@ -171,8 +173,8 @@ private:
     bool rejectDelivery(const QString &text, const QString &remoteCopy = QString());
     void pump(int times)
     {
-        for (; times > 0; --times)
-            mPump();
+        if (times > 0)
+            mPump(times);
     }
     // transfers.cpp: one streamed file each way, and the one way out of a
     // transfer that did not finish.
@@ -194,7 +196,7 @@ private:
     std::optional<inet::Security> mSecurity;
     inet::TrustOptions mTrust;
 
-    std::function<void()> mPump;
+    std::function<void(int)> mPump;
     std::function<void(int)> mSleep;
     std::function<void(qint64, qint64)> mProgressHandler;
     bool mProgressHeard = false;

@@ -57,7 +57,8 @@ void FrmUpdate::Form_Load()
     // window show where things stand before it waits on the network, and
     // tells the window how a transfer goes: its progress as a direct call,
     // as that comes with every block.
-    mFTP->SetPacing([this] { mDesktop.pumpEvents(); }, [this](int ms) { pause(ms); }, [this] { showState(); });
+    mFTP->SetPacing([this](int times) { mDesktop.pumpEvents(times); }, [this](int ms) { pause(ms); },
+                    [this] { showState(); });
     mFTP->SetProgressHandler([this](qint64 current, qint64 total) { mFTP_FileTransferProgress(current, total); });
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
     connect(mFTP.get(), &cFTP::notice, this, [this](const QString &text) { warn(text, QStringLiteral("datamode")); });

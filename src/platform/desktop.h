@@ -26,6 +26,18 @@ public:
         if (!mBeat || mBeat->take())
             letEventsRun();
     }
+    // times chances in a row. With a beat one question answers them all,
+    // as a pass is not due twice within a beat.
+    void pumpEvents(int times)
+    {
+        if (mBeat) {
+            if (times > 0 && mBeat->take())
+                letEventsRun();
+            return;
+        }
+        for (; times > 0; --times)
+            letEventsRun();
+    }
     // One real pass of the window's events, whenever the last one was: the
     // job is about to stop (a pause, a wait on the network) and the window
     // must show where it stands meanwhile.

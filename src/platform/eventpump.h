@@ -27,6 +27,13 @@ public:
         if (mBeat->take())
             QCoreApplication::processEvents();
     }
+    // Several chances in a row: a pass is not due twice within a beat, so
+    // one question answers them all.
+    void operator()(int times) const
+    {
+        if (times > 0)
+            (*this)();
+    }
 
     // One pass whatever the beat says: before the program stops to wait, the
     // window must show where it stands.

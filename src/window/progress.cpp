@@ -41,9 +41,7 @@ void FrmUpdate::mFTP_FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalByt
     mProgress.previous = PB->Value();
     mDesktop.pumpEvents();
     PB->setValue(static_cast<float>(lCurrentBytes));
-    mDesktop.pumpEvents();
-    mDesktop.pumpEvents();
-    mDesktop.pumpEvents();
+    mDesktop.pumpEvents(3);
     if (mMinimized) {
         mProgress.caption.previous = mProgress.previous;
         mProgress.caption.max = PB->Max();

@@ -43,7 +43,7 @@ protected:
         ASSERT_TRUE(startServer(serverArgs));
         ASSERT_TRUE(local.isValid());
         ftp.SetTimeout(ShortTimeoutMs);
-        ftp.SetPacing([] {}, [this](int ms) { sleeps.append(ms); });
+        ftp.SetPacing([](int) {}, [this](int ms) { sleeps.append(ms); });
         ftp.SetTransferBinary();
         if (link.mode == inet::DataMode::Passive)
             ftp.SetModePassive();
