@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QSslSocket>
 
@@ -330,6 +333,84 @@ TEST_F(PlainPair, DownloadArrivesWholeWhileTheWindowRuns)
     EXPECT_GE(hookCalls, 1) << "the server's pause outlasted a glance";
     EXPECT_TRUE(file->close()) << inet::lastError();
 }
+
+// A download moved into a file by the kernel arrives whole and in order: the
+// bytes already in hand (read in blocks first) and those Qt took in while
+// the window's events ran go first, and a file that cannot take spliced
+// bytes (one opened for appending) gets them through memory.
+struct MoveCase
+{
+    const char *name;
+    int extraOpenFlags;
+    qsizetype readFirst; // bytes read in 255-byte blocks before the moves
+};
+
+const MoveCase MoveCases[] = {
+    {"IntoAFile", 0, 0},
+    {"AfterBlocksInHand", 0, 1000},
+    {"IntoAFileOpenedForAppending", O_APPEND, 0},
+};
+
+class MoveToFile : public PlainPair, public ::testing::WithParamInterface<MoveCase>
+{};
+
+TEST_P(MoveToFile, ArrivesWholeWhileTheWindowRuns)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] {
+        ++hookCalls;
+        QCoreApplication::processEvents();
+    };
+    auto file = open(link, FileAccess::Read);
+    const QByteArray data = pattern((5 << 20) + 7);
+    const int descriptor = takeServer();
+    feeder = std::thread([&data, descriptor] {
+        constexpr qsizetype Chunk = 64 * 1024;
+        for (qsizetype at = 0; at < data.size(); at += Chunk) {
+            if (at == Chunk * 40)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (sendAll(descriptor, data.constData() + at, size_t(qMin(Chunk, data.size() - at))) <= 0)
+                break;
+        }
+        ::shutdown(descriptor, SHUT_WR);
+    });
+
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("target")));
+    const int target
+        = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | GetParam().extraOpenFlags, 0600);
+    ASSERT_GE(target, 0);
+    const auto closeTarget = qScopeGuard([target] { ::close(target); });
+
+    QByteArray first;
+    char block[255];
+    while (first.size() < GetParam().readFirst) {
+        const qint64 n = file->read(block, sizeof block);
+        ASSERT_GT(n, 0) << inet::lastError();
+        first.append(block, n);
+    }
+    ASSERT_EQ(::write(target, first.constData(), size_t(first.size())), first.size());
+    qint64 moved = first.size();
+    int fileError = -1;
+    for (int i = 0; moved < data.size(); ++i) {
+        const qint64 n = file->moveToFile(target, data.size() - moved, fileError);
+        ASSERT_GT(n, 0) << inet::lastError() << " errno " << fileError << " after " << moved;
+        EXPECT_EQ(fileError, 0);
+        moved += n;
+        if (i % 3 == 0)
+            QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(moved, data.size()) << "not a byte beyond what was asked for";
+    EXPECT_EQ(file->moveToFile(target, 1, fileError), 0) << "the end of the data";
+    QFile written(folder.filePath(QStringLiteral("target")));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll() == data) << "every byte in its place";
+    EXPECT_GE(hookCalls, 1) << "the server's pause outlasted a glance";
+    EXPECT_TRUE(file->close()) << inet::lastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MoveToFile, ::testing::ValuesIn(MoveCases), ByRowName());
 
 // The data that is there already is read without a word to the window.
 TEST_F(PlainPair, DataAtHandNeedsNoWait)

@@ -133,13 +133,23 @@ bool LocalTarget::writeOut()
         data += n;
         left -= n;
     }
-    mSinceWriteBehind += mFill;
+    writtenBehind(mFill);
     mFill = 0;
+    return true;
+}
+
+void LocalTarget::movedIn(qint64 size)
+{
+    writtenBehind(size);
+}
+
+void LocalTarget::writtenBehind(qint64 size)
+{
+    mSinceWriteBehind += size;
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mSinceWriteBehind = 0;
     }
-    return true;
 }
 
 bool LocalTarget::flush()

@@ -110,6 +110,12 @@ public:
         mFill += size;
         return mFill < localfile::TargetBytes || writeOut();
     }
+    // Or the bytes go into the open file by the kernel, past the buffer
+    // (which is then not used): its descriptor, and how many went in.
+    int handle() const { return mFile.handle(); }
+    void movedIn(qint64 size);
+    // The disk refused bytes with this errno; false.
+    bool fail(int error);
     // Everything written so far out to the file and on to stable storage;
     // a hash then covers the whole file.
     bool flush();
@@ -130,7 +136,7 @@ public:
 
 private:
     bool writeOut();
-    bool fail(int error);
+    void writtenBehind(qint64 size);
 
     QString mTarget;
     QFile mFile;

@@ -238,24 +238,25 @@ public:
             return mExit.local(mLocal.errorString(), QFile::exists(QFileInfo(mLocal.path()).absolutePath())
                                                          ? inet::ErrorAccessDenied
                                                          : inet::ErrorFileNotFound);
+        // A hash needs every byte to pass through here, and so does TLS to
+        // decrypt them; else the kernel moves them into the file.
         if (mHash)
             mLocal.hashWith(delivery::localAlgorithm(mHash->algorithm));
+        mToDisk = !mHash && !mFtp.isEncrypted();
         mFtp.pump(DownloadPumps::AfterLocalOpen);
         return receiveFullBlocks() && receiveLastBlock() && finish();
     }
 
 private:
-    // At least need bytes in hand: received straight into the local file's
-    // buffer, behind those already there and never beyond the listed size
-    // (more data than that fails at the close). The buffer holds whole
-    // blocks, so a block never has to wait for the disk to fit. A read that
-    // comes back empty means the data ended before the listed size: the
-    // connection was cut, or the file shrank.
+    // At least need bytes in hand, never beyond the listed size (more data
+    // than that fails at the close); false when they cannot be had, and
+    // mLocal says why when the disk refused them. A read that comes back
+    // empty means the data ended before the listed size: the connection was
+    // cut, or the file shrank.
     bool receive(qint64 need)
     {
         while (mAhead < need) {
-            const qint64 room = qMin(mLocal.roomSize(), mTotal - mReceived) - mAhead;
-            const qint64 n = mFtp.hTransfer->read(mLocal.room() + mAhead, room);
+            const qint64 n = mToDisk ? moveToDisk() : receiveIntoBuffer();
             if (n <= 0) {
                 if (n == 0)
                     inet::setLastError(inet::ErrorConnectionAborted);
@@ -266,20 +267,44 @@ private:
         return true;
     }
 
+    // Into the local file's buffer, behind the bytes already there. The
+    // buffer holds whole blocks, so a block never waits for the disk to fit.
+    qint64 receiveIntoBuffer()
+    {
+        const qint64 room = qMin(mLocal.roomSize(), mTotal - mReceived) - mAhead;
+        return mFtp.hTransfer->read(mLocal.room() + mAhead, room);
+    }
+
+    // Into the local file by the kernel: the bytes never pass through here.
+    qint64 moveToDisk()
+    {
+        int fileError = 0;
+        const qint64 n = mFtp.hTransfer->moveToFile(mLocal.handle(), mTotal - mReceived - mAhead, fileError);
+        if (fileError != 0) {
+            mLocal.fail(fileError);
+            mDiskRefused = true;
+            return -1;
+        }
+        if (n > 0)
+            mLocal.movedIn(n);
+        return n;
+    }
+
     // The next size bytes, in hand, now belong to the file.
     bool take(qint64 size)
     {
         mAhead -= size;
-        return mLocal.added(size);
+        return mToDisk || mLocal.added(size);
     }
 
     bool failWrite() { return mExit.local(mLocal.errorString(), inet::ErrorAccessDenied); }
+    bool failReceive(const QString &label) { return mDiskRefused ? failWrite() : mExit.network(label); }
 
     bool receiveFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
             if (!receive(TransferBlockBytes))
-                return mExit.network(ReadLabel);
+                return failReceive(ReadLabel);
             if (!take(TransferBlockBytes))
                 return failWrite();
             mFtp.pump(DownloadPumps::AfterBlockWritten);
@@ -299,8 +324,10 @@ private:
         if (rest <= 0)
             return true;
         mFtp.pump(DownloadPumps::BeforeLastBlock);
-        if (!mFtp.transferStillOpen() || !receive(rest))
+        if (!mFtp.transferStillOpen())
             return mExit.network(LastReadLabel);
+        if (!receive(rest))
+            return failReceive(LastReadLabel);
         if (!take(rest))
             return failWrite();
         mReceived += rest;
@@ -339,8 +366,10 @@ private:
     const qint64 mTotal;
     const std::optional<inet::HashMethod> mHash;
     qint64 mReceived = 0;
-    // Received into the local buffer beyond the blocks taken so far.
+    // Received beyond the blocks taken so far.
     qint64 mAhead = 0;
+    bool mToDisk = false;
+    bool mDiskRefused = false;
     TransferExit mExit;
 };
 

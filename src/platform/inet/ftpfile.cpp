@@ -5,9 +5,11 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/inet/kernelpipe.h"
 #include "platform/inet/link.h"
 #include "platform/inet/socket.h"
 #include "platform/inet/tls.h"
@@ -76,6 +78,13 @@ bool FtpFile::writeMore(const char *data, qint64 size)
     return published(writeAll(data, size)).ok();
 }
 
+qint64 FtpFile::moveToFile(int file, qint64 size, int &fileError)
+{
+    fileError = 0;
+    const Result<qint64> n = published(moveSome(file, size, fileError));
+    return n ? *n : -1;
+}
+
 bool FtpFile::close()
 {
     return published(finish()).ok();
@@ -138,10 +147,9 @@ Result<qint64> FtpFile::arrive(char *into, qint64 size)
             mEndOfData = true;
             return 0;
         }
-        // Each wait may take the whole timeout: a slow server is not a dead
-        // one as long as its data keeps coming.
-        const QDeadlineTimer deadline(mLink.timeoutMs());
         if (!mDirect) {
+            // Each wait may take the whole timeout, as below.
+            const QDeadlineTimer deadline(mLink.timeoutMs());
             if (waitForData(deadline) || mData->bytesAvailable() > 0)
                 continue;
             if (!dataMayFollow()) {
@@ -150,20 +158,31 @@ Result<qint64> FtpFile::arrive(char *into, qint64 size)
             }
             return Failure{ErrorTimeout};
         }
-        bool hooked = false;
-        for (;;) {
-            const qintptr descriptor = mData->socketDescriptor();
-            if (descriptor < 0 || mData->bytesAvailable() > 0)
-                break;
-            const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
-            if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
-                break;
-            if (hooked || deadline.hasExpired())
-                return Failure{ErrorTimeout};
-            if (const WaitHook &hook = mLink.waitHook())
-                hook();
-            hooked = true;
-        }
+        if (const Status waited = awaitPlainData(); !waited)
+            return waited.failure();
+    }
+}
+
+// Until the plain data connection has something to read, has closed, or
+// has failed (the next read says which); a timeout when it stays silent.
+// Each wait may take the whole timeout: a slow server is not a dead one as
+// long as its data keeps coming.
+Status FtpFile::awaitPlainData()
+{
+    const QDeadlineTimer deadline(mLink.timeoutMs());
+    bool hooked = false;
+    for (;;) {
+        const qintptr descriptor = mData->socketDescriptor();
+        if (descriptor < 0 || mData->bytesAvailable() > 0)
+            return {};
+        const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
+        if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
+            return {};
+        if (hooked || deadline.hasExpired())
+            return Failure{ErrorTimeout};
+        if (const WaitHook &hook = mLink.waitHook())
+            hook();
+        hooked = true;
     }
 }
 
@@ -231,6 +250,78 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
             return 0;
     }
     return take(data, size);
+}
+
+Result<qint64> FtpFile::moveSome(int file, qint64 size, int &fileError)
+{
+    if (mAccess != FileAccess::Read || mFinished)
+        return Failure{ErrorIncorrectHandleState};
+    // Nothing to move would read as the end of the data.
+    if (size <= 0)
+        return Failure{ErrorInvalidParameter};
+    if (!mPipeTried && mDirect) {
+        mPipeTried = true;
+        mPipe = std::make_unique<KernelPipe>();
+        if (!mPipe->valid())
+            mPipe.reset();
+    }
+    for (;;) {
+        // What is in hand already goes first; so do the bytes Qt took in
+        // while the window's events ran (the wait's hook runs them too).
+        if (!mPipe || mReadPos < mReadEnd || mData->bytesAvailable() > 0)
+            return moveThroughMemory(file, size, fileError);
+        if (mEndOfData)
+            return 0;
+        // Qt closes the descriptor when it sees the end of the data itself.
+        const qintptr descriptor = mData->socketDescriptor();
+        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState) {
+            mEndOfData = true;
+            return 0;
+        }
+        const qint64 got = mPipe->takeFrom(int(descriptor), size);
+        if (got > 0) {
+            fileError = mPipe->drainTo(file);
+            if (fileError != 0)
+                return Failure{ErrorAccessDenied};
+            return got;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        // As with a read: a connection that broke ends the data, and the
+        // caller counts what it got.
+        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            mEndOfData = true;
+            return 0;
+        }
+        if (const Status waited = awaitPlainData(); !waited)
+            return waited.failure();
+    }
+}
+
+Result<qint64> FtpFile::moveThroughMemory(int file, qint64 size, int &fileError)
+{
+    if (mReadPos >= mReadEnd) {
+        if (mEndOfData)
+            return 0;
+        mReadPos = mReadEnd = 0;
+        const Result<qint64> got = arrive(mBuffer.get(), qMin(size, BlockBytes));
+        if (!got || *got == 0)
+            return got;
+        mReadEnd = *got;
+    }
+    const qint64 n = qMin(size, mReadEnd - mReadPos);
+    for (qint64 done = 0; done < n;) {
+        const ssize_t written = ::write(file, mBuffer.get() + mReadPos + done, size_t(n - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            fileError = written < 0 ? errno : ENOSPC;
+            return Failure{ErrorAccessDenied};
+        }
+        done += written;
+    }
+    mReadPos += n;
+    return n;
 }
 
 // All size bytes to the kernel, straight from where they lie.
