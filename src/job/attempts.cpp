@@ -67,6 +67,10 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
 bool FrmUpdate::tryThreeTimes(const QString &status, const std::function<bool()> &attempt, int *attempts)
 {
     for (int left = Attempts;;) {
+        // The blocks of an attempt are shown like those of a file under way:
+        // 16 ms into it, and at its end. The pause before it says nothing
+        // about when they were last shown.
+        holdProgress();
         const bool succeeded = attempt();
         ++*attempts;
         // A transfer that broke off raised no closing event: show where it

@@ -85,6 +85,9 @@ public:
     QString ConvertTime(float TheTime);
     // Brings the widgets up to the last progress event.
     void refreshProgress();
+    // The next refresh after this waits its 16 ms like any other, unless a
+    // file ends first: a file that takes a moment is drawn once, at its end.
+    void holdProgress();
 
     // job/pauses.cpp: a fixed pause of the job, unless the site turned the
     // pauses off; the window shows where things stand first, as it does

@@ -64,6 +64,11 @@ void FrmUpdate::mFTP_FileTransferProgress(qint64 lCurrentBytes, qint64 lTotalByt
         refreshProgress();
 }
 
+void FrmUpdate::holdProgress()
+{
+    mProgress.lastRefresh = mDesktop.timer();
+}
+
 void FrmUpdate::refreshProgress()
 {
     mProgress.lastRefresh = mDesktop.timer();
