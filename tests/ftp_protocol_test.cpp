@@ -186,6 +186,39 @@ TEST_P(TypeCommand, IsSentOncePerChange)
 INSTANTIATE_FOR_EVERY_LINK(TypeCommand);
 
 // ---------------------------------------------------------------------------
+// A directory the server is in already is not changed to again
+
+class DirectoryChange : public WireTest, public ::testing::Test
+{};
+
+// A job asks for the root before every file; the server hears it once per
+// connection, and again only after a change elsewhere or a new connection.
+// A relative path depends on where the server is, so it always goes out,
+// and a refused change leaves the server's place unknown.
+TEST_F(DirectoryChange, IsSentOnlyWhenItChangesSomething)
+{
+    ASSERT_NO_FATAL_FAILURE(begin(DataMode::Passive));
+    server.mkdir(QStringLiteral("sub"));
+    const auto changing = [this](const QString &path, bool ok) {
+        return [=, this] { EXPECT_EQ(ftp.SetFTPDirectory(path), ok) << error(); };
+    };
+
+    // clang-format off
+    expectCommands({
+        {"root",              changing("/", true),        {"CWD /"}},
+        {"root again",        changing("/", true),        {}},
+        {"elsewhere",         changing("/sub", true),     {"CWD /sub"}},
+        {"root after that",   changing("/", true),        {"CWD /"}},
+        {"relative",          changing("sub", true),      {"CWD sub"}},
+        {"relative again",    changing("sub", false),     {"CWD sub"}},
+        {"root after a refusal", changing("/", true),     {"CWD /"}},
+        {"new connection",    [this] { ftp.CloseConnection(); ASSERT_TRUE(connect()) << error(); }, {"QUIT", "USER quelmo", "PASS ******"}},
+        {"root on it",        changing("/", true),        {"CWD /"}},
+    });
+    // clang-format on
+}
+
+// ---------------------------------------------------------------------------
 // Active mode over IPv6
 
 // PORT can only name an IPv4 address; over IPv6 the active data connection

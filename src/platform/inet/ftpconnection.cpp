@@ -252,7 +252,22 @@ Status FtpConnection::removeDirectory(const QString &path)
 
 Status FtpConnection::setCurrentDirectory(const QString &path)
 {
-    return published(simple(QStringLiteral("CWD"), path));
+    return published(changeDirectory(path));
+}
+
+Status FtpConnection::changeDirectory(const QString &path)
+{
+    // The server is there already: the same absolute path again would
+    // change nothing, and a job asks for it before every file.
+    const bool absolute = path.startsWith(QLatin1Char('/'));
+    if (const Status ok = ready({path}); !ok || (absolute && mDirectory == path))
+        return ok;
+    mDirectory.reset();
+    if (const Status changed = simple(QStringLiteral("CWD"), path); !changed)
+        return changed;
+    if (absolute)
+        mDirectory = path;
+    return {};
 }
 
 Status FtpConnection::renameFile(const QString &from, const QString &to)

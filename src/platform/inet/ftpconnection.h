@@ -103,6 +103,7 @@ private:
 
     Status ready(std::initializer_list<QString> arguments) const;
     Status simple(const QString &command, const QString &argument);
+    Status changeDirectory(const QString &path);
     Status rename(const QString &from, const QString &to);
     Result<QString> workingDirectory();
     Status setType(TransferType type);
@@ -134,6 +135,9 @@ private:
     std::optional<Failure> mFallbackReason;
     std::function<void(const Failure &)> mFallbackNote;
     std::optional<TransferType> mType;
+    // Where the last CWD to an absolute path took the server; unknown after
+    // any other.
+    std::optional<QString> mDirectory;
     std::optional<bool> mMlsd;
     QString mFeatures;
     std::optional<std::optional<HashMethod>> mHash;
