@@ -10,6 +10,7 @@
 
 #include "platform/desktop.h"
 #include "platform/metronome.h"
+#include "platform/qtdesktop.h"
 
 namespace {
 
@@ -102,6 +103,35 @@ TEST(DesktopPump, WithoutABeatEveryCallPasses)
     for (int i = 0; i < 1000; ++i)
         desktop.pumpEvents();
     EXPECT_EQ(desktop.passes, 1000);
+}
+
+// A pause counts from its start: what the job does first (showing where it
+// stands) is part of it, not added to it; and the pause never ends before
+// its length, however long that first step took.
+TEST(DesktopPause, CountsFromItsStart)
+{
+    QtDesktop desktop;
+    const struct
+    {
+        int pauseMs;
+        int firstMs;
+        int atLeastMs;
+    } cases[] = {{200, 150, 200}, {200, 0, 200}, {100, 160, 160}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "pause " << c.pauseMs << " ms, first step " << c.firstMs << " ms");
+        bool ran = false;
+        QElapsedTimer clock;
+        clock.start();
+        desktop.pauseAfter(c.pauseMs, [&] {
+            ran = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.firstMs));
+        });
+        const qint64 elapsedMs = clock.elapsed();
+        EXPECT_TRUE(ran);
+        EXPECT_GE(elapsedMs, c.atLeastMs);
+        // Added rather than counted in, it would last pauseMs + firstMs.
+        EXPECT_LT(elapsedMs, c.atLeastMs + 100);
+    }
 }
 
 } // namespace

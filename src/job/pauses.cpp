@@ -22,9 +22,13 @@ void FrmUpdate::pause(int ms)
 {
     // Without the pauses the window still shows every state it would have
     // shown during them, only not for as long.
-    showState();
-    if (mPauses)
-        mDesktop.sleep(ms);
+    if (!mPauses) {
+        showState();
+        return;
+    }
+    // The pause starts as the job stops; showing where it stands is the
+    // first thing the pause is for.
+    mDesktop.pauseAfter(ms, [this] { showState(); });
 }
 
 void FrmUpdate::showState()

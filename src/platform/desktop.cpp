@@ -6,6 +6,12 @@
 #include <cstdlib>
 #include <utility>
 
+void Desktop::pauseAfter(int ms, const std::function<void()> &first)
+{
+    first();
+    sleep(ms);
+}
+
 Desktop::~Desktop() = default;
 
 void Desktop::endProgram(int exitCode)

@@ -16,6 +16,11 @@ public:
     virtual ~Desktop();
 
     virtual void sleep(int ms) = 0;
+    // A pause of ms that starts with first(): the time first() takes (the
+    // window showing where the job stands) is part of the pause, not added
+    // to it. Here: first(), then sleep(ms), which is as good where sleeping
+    // costs nothing.
+    virtual void pauseAfter(int ms, const std::function<void()> &first);
     // Lets every pending window event run, then returns. Does nothing until
     // the desktop's beat comes, if it has one: a transfer asks for this
     // several times for every block, and the question must cost next to

@@ -10,10 +10,12 @@
 #include <QThread>
 #include <QTime>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -34,6 +36,13 @@ QtDesktop::QtDesktop(QStringList arguments, QString settingsFile, QString jsonLo
 void QtDesktop::sleep(int ms)
 {
     QThread::msleep(static_cast<unsigned long>(ms > 0 ? ms : 0));
+}
+
+void QtDesktop::pauseAfter(int ms, const std::function<void()> &first)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+    first();
+    std::this_thread::sleep_until(end);
 }
 
 void QtDesktop::letEventsRun()

@@ -19,6 +19,7 @@ public:
     explicit QtDesktop(QStringList arguments = {}, QString settingsFile = {}, QString jsonLogFile = {});
 
     void sleep(int ms) override;
+    void pauseAfter(int ms, const std::function<void()> &first) override;
     void pumpEventsNow() override;
     bool startProgram(const QString &commandLine, QString *error) override;
     QString prompt(const QString &text, const QString &title) override;
