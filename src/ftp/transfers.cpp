@@ -22,6 +22,9 @@ const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
+// A download at least this large goes into its file by the kernel.
+constexpr qint64 KernelMoveFromBytes = 1024 * 1024;
+
 // The pause between an upload's last block and its close.
 constexpr int UploadSettleMs = 1000;
 
@@ -239,10 +242,11 @@ public:
                                                          ? inet::ErrorAccessDenied
                                                          : inet::ErrorFileNotFound);
         // A hash needs every byte to pass through here, and so does TLS to
-        // decrypt them; else the kernel moves them into the file.
+        // decrypt them; else the kernel moves a large file's bytes into the
+        // file (for a small one, setting that up costs more than it saves).
         if (mHash)
             mLocal.hashWith(delivery::localAlgorithm(mHash->algorithm));
-        mToDisk = !mHash && !mFtp.isEncrypted();
+        mToDisk = !mHash && !mFtp.isEncrypted() && mTotal >= KernelMoveFromBytes;
         mFtp.pump(DownloadPumps::AfterLocalOpen);
         return receiveFullBlocks() && receiveLastBlock() && finish();
     }
