@@ -315,6 +315,32 @@ TEST_F(Delivery, SourceThatGrowsWhileSentIsNoSuccessAndLeavesNoCopy)
     EXPECT_FALSE(server.exists(QStringLiteral("grow.log")));
 }
 
+// A source cut short while it is sent: the upload stops at the end of what
+// is left and says so, whether the bytes go through the program's memory
+// (a small file) or from the file by the kernel (a large one).
+class ShrinkingSource : public DeliveryFixture, public ::testing::TestWithParam<qint64>
+{};
+
+TEST_P(ShrinkingSource, EndsTheUploadWithWhatIsLeft)
+{
+    ASSERT_NO_FATAL_FAILURE(start({}, BySize));
+    const qint64 size = GetParam();
+    ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("cut.bin"), content(size)));
+    QObject::connect(&ftp, &cFTP::FileTransferProgress, [&](qint64 current, qint64) {
+        if (current == Block) {
+            ASSERT_TRUE(QFile::resize(localPath(QStringLiteral("cut.bin")), 100 * 1024));
+        }
+    });
+    EXPECT_FALSE(put(QStringLiteral("cut.bin"), QStringLiteral("/cut.bin")));
+    EXPECT_TRUE(
+        ftp.GetLastErrorMessage().contains(QStringLiteral("the file ended before its size of %1 bytes").arg(size)))
+        << ftp.GetLastErrorMessage().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ShrinkingSource, ::testing::Values(600 * 1024, 48 * 1024 * 1024), [](const auto &info) {
+    return info.param < 1024 * 1024 ? std::string("ThroughMemory") : std::string("ByTheKernel");
+});
+
 // ---------------------------------------------------------------------------
 // The connection's own waits and texts
 

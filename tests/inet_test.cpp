@@ -474,6 +474,82 @@ TEST_F(PlainPair, UploadGoesOutWholeToASlowReader)
     EXPECT_GE(hookCalls, 1) << "the kernel could not take it all at once";
 }
 
+// An upload sent from its file by the kernel arrives whole and in order,
+// after what was written the ordinary way, and to a slow reader too; a
+// file that ends says so with 0.
+TEST_F(PlainPair, UploadSentFromAFileArrivesWhole)
+{
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] { ++hookCalls; };
+    auto file = open(link, FileAccess::Write);
+    const QByteArray data = pattern((24 << 20) + 3);
+    QTemporaryDir folder;
+    QFile source(folder.filePath(QStringLiteral("source")));
+    ASSERT_TRUE(source.open(QIODevice::ReadWrite));
+    ASSERT_EQ(source.write(data), data.size());
+    ASSERT_TRUE(source.flush());
+    const int descriptor = takeServer();
+    QByteArray received;
+    feeder = std::thread([&received, descriptor] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::recv(descriptor, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            received.append(buffer, n);
+        }
+    });
+
+    constexpr qint64 Written = 1000;
+    ASSERT_TRUE(file->write(data.constData(), Written)) << inet::lastError();
+    qint64 offset = Written;
+    int fileError = -1;
+    while (offset < data.size()) {
+        const qint64 n = file->sendFromFile(source.handle(), offset, data.size() - offset, fileError);
+        ASSERT_GT(n, 0) << inet::lastError() << " errno " << fileError << " at " << offset;
+        offset += n;
+    }
+    EXPECT_EQ(file->sendFromFile(source.handle(), offset, 1, fileError), 0) << "the end of the file";
+    EXPECT_EQ(fileError, 0);
+    EXPECT_TRUE(file->close()) << inet::lastError();
+    feeder.join();
+    EXPECT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data) << "every byte in its place";
+    EXPECT_GE(hookCalls, 1) << "the kernel could not take it all at once";
+}
+
+// A server that drops the connection fails the send; the program lives on
+// to say so (the kernel's send from a file has no way to keep SIGPIPE away
+// by itself).
+TEST_F(PlainPair, UploadSentFromAFileToADroppedConnectionFails)
+{
+    RecordingLink link(transferComplete());
+    auto file = open(link, FileAccess::Write);
+    QTemporaryDir folder;
+    QFile source(folder.filePath(QStringLiteral("source")));
+    ASSERT_TRUE(source.open(QIODevice::ReadWrite));
+    ASSERT_EQ(source.write(pattern(4 << 20)), 4 << 20);
+    ASSERT_TRUE(source.flush());
+    const int descriptor = takeServer();
+    const linger reset = {1, 0};
+    ASSERT_EQ(::setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+    ::close(descriptor);
+    serverDescriptor = -1;
+
+    qint64 result = 0;
+    int fileError = -1;
+    for (qint64 offset = 0; offset < (4 << 20) && result >= 0; offset += result)
+        result = file->sendFromFile(source.handle(), offset, (4 << 20) - offset, fileError);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(fileError, 0) << "the connection failed, not the file";
+    EXPECT_EQ(inet::lastError(), inet::ErrorConnectionAborted);
+    // The reset is reported once; a send after it meets a broken pipe.
+    EXPECT_EQ(file->sendFromFile(source.handle(), 0, 4 << 20, fileError), -1);
+    EXPECT_EQ(inet::lastError(), inet::ErrorConnectionAborted);
+}
+
 // ---------------------------------------------------------------------------
 // The public edge
 

@@ -145,6 +145,7 @@ void LocalTarget::movedIn(qint64 size)
 
 void LocalTarget::writtenBehind(qint64 size)
 {
+    mSynced = false;
     mSinceWriteBehind += size;
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -160,12 +161,15 @@ bool LocalTarget::flush()
         return false;
     if (::fsync(mFile.handle()) != 0)
         return fail(errno);
+    mSynced = true;
     return true;
 }
 
 bool LocalTarget::commit()
 {
-    if (!flush())
+    // A download flushes before it verifies; a second fsync of a file
+    // that has not changed since would only cost time.
+    if (!mSynced && !flush())
         return false;
     mFile.close();
     const QByteArray from = QFile::encodeName(mFile.fileName());

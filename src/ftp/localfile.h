@@ -58,6 +58,9 @@ public:
     }
     void close() { mFile.close(); }
     const QFile &file() const { return mFile; }
+    // Or the kernel sends the file's bytes itself, past the buffer (which
+    // is then not used): its descriptor.
+    int handle() const { return mFile.handle(); }
 
     // Every byte read from now on goes into a hash of this algorithm.
     void hashWith(QCryptographicHash::Algorithm algorithm);
@@ -144,6 +147,8 @@ private:
     std::unique_ptr<char[]> mBuffer;
     qint64 mFill = 0;
     qint64 mSinceWriteBehind = 0;
+    // Everything written is on stable storage.
+    bool mSynced = false;
     QString mError;
     bool mTemporaryExists = false;
     pendingfiles::Ticket mPending;

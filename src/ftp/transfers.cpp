@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
+
 #include "ftp/localfile.h"
 #include "platform/blanks.h"
 #include "platform/inet/errors.h"
@@ -22,7 +24,8 @@ const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
-// A download at least this large goes into its file by the kernel.
+// A transfer at least this large goes between the connection and its file
+// by the kernel.
 constexpr qint64 KernelMoveFromBytes = 1024 * 1024;
 
 // The pause between an upload's last block and its close.
@@ -137,8 +140,10 @@ void cFTP::transferLost()
 class cFTP::Upload
 {
 public:
-    Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath)
-        : mFtp(ftp), mLocal(local), mTotal(local.size()),
+    // byKernel: the bytes go from the file to the connection by the kernel,
+    // for a large plain file that needs no hash.
+    Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath, bool byKernel)
+        : mFtp(ftp), mLocal(local), mTotal(local.size()), mByKernel(byKernel),
           mExit(ftp, {.localFirst = false, .pumpsAfterNetworkFailure = UploadPumps::AfterFailure}, localPath,
                 remotePath, [this] { mLocal.close(); })
     {}
@@ -154,18 +159,53 @@ private:
             return at;
         if (mLocal.read(mBlock, size))
             return mBlock;
-        mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal), inet::ErrorAccessDenied);
+        fileEndedEarly();
         return nullptr;
+    }
+
+    bool fileEndedEarly()
+    {
+        return mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal),
+                           inet::ErrorAccessDenied);
+    }
+
+    // At least need bytes sent ahead of the blocks counted, by the kernel
+    // from the file; false (with the text said) when they cannot be.
+    bool sendAhead(qint64 need, const QString &label, TransferExit::Remote remote)
+    {
+        while (mAhead < need) {
+            int fileError = 0;
+            const qint64 n
+                = mFtp.hTransfer->sendFromFile(mLocal.handle(), mSent + mAhead, mTotal - mSent - mAhead, fileError);
+            if (fileError != 0)
+                return mExit.local(QString::fromLocal8Bit(std::strerror(fileError)), inet::ErrorAccessDenied);
+            if (n == 0)
+                return fileEndedEarly();
+            if (n < 0)
+                return mExit.network(label, remote);
+            mAhead += n;
+        }
+        mAhead -= need;
+        return true;
+    }
+
+    // One block of the file to the connection; false (with the text said)
+    // when it cannot go.
+    bool sendBlock(qint64 size, const QString &label, TransferExit::Remote remote)
+    {
+        if (mByKernel)
+            return sendAhead(size, label, remote);
+        const char *block = readLocal(size);
+        if (!block)
+            return false;
+        return mFtp.hTransfer->write(block, size) || mExit.network(label, remote);
     }
 
     bool sendFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
-            const char *block = readLocal(TransferBlockBytes);
-            if (!block)
+            if (!sendBlock(TransferBlockBytes, WriteLabel, TransferExit::Remote::Stays))
                 return false;
-            if (!mFtp.hTransfer->write(block, TransferBlockBytes))
-                return mExit.network(WriteLabel);
             mFtp.pump(UploadPumps::AfterBlockSent);
             mSent += TransferBlockBytes;
             mFtp.raiseProgress(mSent, mTotal);
@@ -181,13 +221,8 @@ private:
     bool sendLastBlock()
     {
         const qint64 rest = mTotal - mSent;
-        if (rest > 0) {
-            const char *block = readLocal(rest);
-            if (!block)
-                return false;
-            if (!mFtp.hTransfer->write(block, rest))
-                return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
-        }
+        if (rest > 0 && !sendBlock(rest, LastWriteLabel, TransferExit::Remote::Goes))
+            return false;
         mSent = mTotal;
         mFtp.raiseProgress(mSent, mTotal);
         return true;
@@ -217,7 +252,10 @@ private:
     cFTP &mFtp;
     LocalSource &mLocal;
     const qint64 mTotal;
+    const bool mByKernel;
     qint64 mSent = 0;
+    // Sent by the kernel beyond the blocks counted so far.
+    qint64 mAhead = 0;
     TransferExit mExit;
     char mBlock[TransferBlockBytes];
 };
@@ -415,7 +453,8 @@ bool cFTP::PutFile(const QString &sLocal, const QString &sRemote)
     hTransfer = c ? c->openFile(stored, inet::FileAccess::Write, transferKind()) : nullptr;
     if (!hTransfer)
         return report(false, PutOpenLabel);
-    return Upload(*this, local, sLocal, stored).run() && verifyUpload(local, stored, hash)
+    const bool byKernel = !hash && !isEncrypted() && local.size() >= KernelMoveFromBytes;
+    return Upload(*this, local, sLocal, stored, byKernel).run() && verifyUpload(local, stored, hash)
            && placeUpload(stored, sRemote);
 }
 

@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "platform/inet/kernelpipe.h"
+#include "platform/inet/kernelmove.h"
 #include "platform/inet/link.h"
 #include "platform/inet/socket.h"
 #include "platform/inet/tls.h"
@@ -76,6 +76,13 @@ qint64 FtpFile::readMore(char *data, qint64 size)
 bool FtpFile::writeMore(const char *data, qint64 size)
 {
     return published(writeAll(data, size)).ok();
+}
+
+qint64 FtpFile::sendFromFile(int file, qint64 offset, qint64 size, int &fileError)
+{
+    fileError = 0;
+    const Result<qint64> n = published(sendSome(file, offset, size, fileError));
+    return n ? *n : -1;
 }
 
 qint64 FtpFile::moveToFile(int file, qint64 size, int &fileError)
@@ -308,6 +315,8 @@ Result<qint64> FtpFile::moveThroughMemory(int file, qint64 size, int &fileError)
         if (!got || *got == 0)
             return got;
         mReadEnd = *got;
+        if (mPipe)
+            topUpToPage(file, size);
     }
     const qint64 n = qMin(size, mReadEnd - mReadPos);
     for (qint64 done = 0; done < n;) {
@@ -322,6 +331,32 @@ Result<qint64> FtpFile::moveThroughMemory(int file, qint64 size, int &fileError)
     }
     mReadPos += n;
     return n;
+}
+
+// Qt took a byte or so of the data while the window's events ran, and it
+// goes into the file by write(); the rest goes by the kernel, and a file
+// written there at an odd place costs the kernel every page twice. So the
+// bytes in hand are topped up from the socket, as far as it has them now,
+// to end on a page of the file.
+void FtpFile::topUpToPage(int file, qint64 size)
+{
+    static const qint64 page = qMax<qint64>(::sysconf(_SC_PAGESIZE), 1);
+    const off_t at = ::lseek(file, 0, SEEK_CUR);
+    const qintptr descriptor = mData->socketDescriptor();
+    if (at < 0 || descriptor < 0)
+        return;
+    qint64 want = (page - (qint64(at) + mReadEnd) % page) % page;
+    want = qMin(want, qMin(size, BlockBytes) - mReadEnd);
+    while (want > 0) {
+        const ssize_t got = ::recv(int(descriptor), mBuffer.get() + mReadEnd, size_t(want), MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR)
+            continue;
+        // Nothing more yet, the end, or a failure: the next move tells.
+        if (got <= 0)
+            return;
+        mReadEnd += got;
+        want -= got;
+    }
 }
 
 // All size bytes to the kernel, straight from where they lie.
@@ -341,20 +376,88 @@ Status FtpFile::send(const char *from, qint64 size)
             continue;
         if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             return Failure{ErrorConnectionAborted};
-        const QDeadlineTimer deadline(mLink.timeoutMs());
-        Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
-        if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
-            if (const WaitHook &hook = mLink.waitHook())
-                hook();
-            // The window's events may have seen the connection go.
-            if (mData->socketDescriptor() != descriptor)
-                return Failure{ErrorConnectionAborted};
-            ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
-        }
-        if (ready == Readiness::TimedOut)
-            return Failure{ErrorTimeout};
+        if (const Status waited = awaitRoom(descriptor); !waited)
+            return waited;
     }
     return {};
+}
+
+// Until the kernel takes more of a plain connection's data; a timeout when
+// the server takes nothing for that long.
+Status FtpFile::awaitRoom(qintptr descriptor)
+{
+    const QDeadlineTimer deadline(mLink.timeoutMs());
+    Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
+    if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
+        if (const WaitHook &hook = mLink.waitHook())
+            hook();
+        // The window's events may have seen the connection go.
+        if (mData->socketDescriptor() != descriptor)
+            return Failure{ErrorConnectionAborted};
+        ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
+    }
+    if (ready == Readiness::TimedOut)
+        return Failure{ErrorTimeout};
+    return {};
+}
+
+Result<qint64> FtpFile::sendSome(int file, qint64 offset, qint64 size, int &fileError)
+{
+    if (mAccess != FileAccess::Write || mFinished)
+        return Failure{ErrorIncorrectHandleState};
+    if (size <= 0)
+        return Failure{ErrorInvalidParameter};
+    if (!mWritable || mData->state() != QAbstractSocket::ConnectedState)
+        return Failure{ErrorConnectionAborted};
+    // What was written before goes first.
+    if (const Status flushed = flush(WriteHighWater); !flushed)
+        return flushed.failure();
+    if (!mDirect)
+        return sendThroughMemory(file, offset, size, fileError);
+    for (;;) {
+        const qintptr descriptor = mData->socketDescriptor();
+        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
+            return Failure{ErrorConnectionAborted};
+        const qint64 sent = sendFileRange(int(descriptor), file, offset, size);
+        if (sent >= 0)
+            return sent;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (const Status waited = awaitRoom(descriptor); !waited)
+                return waited.failure();
+            continue;
+        }
+        if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)
+            return Failure{ErrorConnectionAborted};
+        // The rest are the file's: it cannot be read, or read this way.
+        if (errno == EINVAL || errno == ENOSYS)
+            return sendThroughMemory(file, offset, size, fileError);
+        fileError = errno;
+        return Failure{ErrorAccessDenied};
+    }
+}
+
+// An encrypted connection, or a file the kernel cannot send: a block's
+// worth read here and written as any other.
+Result<qint64> FtpFile::sendThroughMemory(int file, qint64 offset, qint64 size, int &fileError)
+{
+    const qint64 want = qMin(size, BlockBytes - mFill);
+    for (;;) {
+        const ssize_t got = ::pread(file, mBuffer.get() + mFill, size_t(want), off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            fileError = errno;
+            return Failure{ErrorAccessDenied};
+        }
+        if (got == 0)
+            return 0;
+        mFill += got;
+        if (const Status flushed = flush(WriteHighWater); !flushed)
+            return flushed.failure();
+        return qint64(got);
+    }
 }
 
 // An encrypted socket takes the block into its own buffer; it must not hold

@@ -1,6 +1,9 @@
-#include "platform/inet/kernelpipe.h"
+#include "platform/inet/kernelmove.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +90,31 @@ int KernelPipe::drainThroughMemory(int file)
         mHeld -= got;
     }
     return 0;
+}
+
+qint64 sendFileRange(int socket, int file, qint64 offset, qint64 size)
+{
+    // sendfile() has no MSG_NOSIGNAL. SIGPIPE is held back for the call,
+    // and one that the call raised is taken away before it is let through.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    sigset_t pending;
+    sigpending(&pending);
+    const bool alreadyPending = sigismember(&pending, SIGPIPE) == 1;
+
+    off_t at = off_t(offset);
+    const ssize_t sent = ::sendfile(socket, file, &at, size_t(size));
+    const int error = errno;
+    if (sent < 0 && error == EPIPE && !alreadyPending) {
+        const timespec now = {};
+        sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = error;
+    return sent;
 }
 
 } // namespace inet

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+// Bytes moved between a plain data connection and a local file by the
+// kernel alone, never through this program's memory.
 namespace inet {
 
 // A pipe inside the kernel that moves a socket's bytes into a file without
@@ -42,5 +44,11 @@ private:
     bool mFileSplices = true;
     std::unique_ptr<char[]> mScratch;
 };
+
+// Up to size bytes of the file open on the descriptor file, from offset on,
+// to the socket (sendfile): the count, 0 when the file ends at offset, -1
+// with errno (EAGAIN when the socket has no room yet). A connection the
+// server dropped gives EPIPE, never the signal that would end the program.
+qint64 sendFileRange(int socket, int file, qint64 offset, qint64 size);
 
 } // namespace inet
