@@ -272,10 +272,14 @@ Result<qint64> FtpFile::moveSome(int file, qint64 size, int &fileError)
         if (!mPipe->valid())
             mPipe.reset();
     }
+    bool waited = false;
     for (;;) {
         // What is in hand already goes first; so do the bytes Qt took in
         // while the window's events ran (the wait's hook runs them too).
-        if (!mPipe || mReadPos < mReadEnd || mData->bytesAvailable() > 0)
+        // And when the socket said it had data and the kernel still would
+        // not move it (it does not, at times, for what is at the head of the
+        // queue), the next read takes it: asking again would spin.
+        if (!mPipe || mReadPos < mReadEnd || mData->bytesAvailable() > 0 || waited)
             return moveThroughMemory(file, size, fileError);
         if (mEndOfData)
             return 0;
@@ -300,8 +304,9 @@ Result<qint64> FtpFile::moveSome(int file, qint64 size, int &fileError)
             mEndOfData = true;
             return 0;
         }
-        if (const Status waited = awaitPlainData(); !waited)
-            return waited.failure();
+        if (const Status ready = awaitPlainData(); !ready)
+            return ready.failure();
+        waited = true;
     }
 }
 
@@ -414,6 +419,7 @@ Result<qint64> FtpFile::sendSome(int file, qint64 offset, qint64 size, int &file
         return flushed.failure();
     if (!mDirect)
         return sendThroughMemory(file, offset, size, fileError);
+    bool waited = false;
     for (;;) {
         const qintptr descriptor = mData->socketDescriptor();
         if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
@@ -424,8 +430,13 @@ Result<qint64> FtpFile::sendSome(int file, qint64 offset, qint64 size, int &file
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const Status waited = awaitRoom(descriptor); !waited)
-                return waited.failure();
+            // The socket said it had room, and the kernel still would not
+            // send: the block goes the ordinary way rather than spin.
+            if (waited)
+                return sendThroughMemory(file, offset, size, fileError);
+            if (const Status ready = awaitRoom(descriptor); !ready)
+                return ready.failure();
+            waited = true;
             continue;
         }
         if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)
