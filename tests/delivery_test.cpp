@@ -316,8 +316,8 @@ TEST_F(Delivery, SourceThatGrowsWhileSentIsNoSuccessAndLeavesNoCopy)
 }
 
 // A source cut short while it is sent: the upload stops at the end of what
-// is left and says so, whether the bytes go through the program's memory
-// (a small file) or from the file by the kernel (a large one).
+// is left and says so, whether the cut falls in the first block read from
+// the disk or in a later one.
 class ShrinkingSource : public DeliveryFixture, public ::testing::TestWithParam<qint64>
 {};
 
@@ -338,7 +338,7 @@ TEST_P(ShrinkingSource, EndsTheUploadWithWhatIsLeft)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ShrinkingSource, ::testing::Values(600 * 1024, 48 * 1024 * 1024), [](const auto &info) {
-    return info.param < 1024 * 1024 ? std::string("ThroughMemory") : std::string("ByTheKernel");
+    return info.param < 1024 * 1024 ? std::string("SmallFile") : std::string("LargeFile");
 });
 
 // ---------------------------------------------------------------------------

@@ -4,9 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QSslSocket>
 
@@ -334,84 +331,6 @@ TEST_F(PlainPair, DownloadArrivesWholeWhileTheWindowRuns)
     EXPECT_TRUE(file->close()) << inet::lastError();
 }
 
-// A download moved into a file by the kernel arrives whole and in order: the
-// bytes already in hand (read in blocks first) and those Qt took in while
-// the window's events ran go first, and a file that cannot take spliced
-// bytes (one opened for appending) gets them through memory.
-struct MoveCase
-{
-    const char *name;
-    int extraOpenFlags;
-    qsizetype readFirst; // bytes read in 255-byte blocks before the moves
-};
-
-const MoveCase MoveCases[] = {
-    {"IntoAFile", 0, 0},
-    {"AfterBlocksInHand", 0, 1000},
-    {"IntoAFileOpenedForAppending", O_APPEND, 0},
-};
-
-class MoveToFile : public PlainPair, public ::testing::WithParamInterface<MoveCase>
-{};
-
-TEST_P(MoveToFile, ArrivesWholeWhileTheWindowRuns)
-{
-    RecordingLink link(transferComplete());
-    int hookCalls = 0;
-    link.hook = [&] {
-        ++hookCalls;
-        QCoreApplication::processEvents();
-    };
-    auto file = open(link, FileAccess::Read);
-    const QByteArray data = pattern((5 << 20) + 7);
-    const int descriptor = takeServer();
-    feeder = std::thread([&data, descriptor] {
-        constexpr qsizetype Chunk = 64 * 1024;
-        for (qsizetype at = 0; at < data.size(); at += Chunk) {
-            if (at == Chunk * 40)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (sendAll(descriptor, data.constData() + at, size_t(qMin(Chunk, data.size() - at))) <= 0)
-                break;
-        }
-        ::shutdown(descriptor, SHUT_WR);
-    });
-
-    QTemporaryDir folder;
-    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("target")));
-    const int target
-        = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | GetParam().extraOpenFlags, 0600);
-    ASSERT_GE(target, 0);
-    const auto closeTarget = qScopeGuard([target] { ::close(target); });
-
-    QByteArray first;
-    char block[255];
-    while (first.size() < GetParam().readFirst) {
-        const qint64 n = file->read(block, sizeof block);
-        ASSERT_GT(n, 0) << inet::lastError();
-        first.append(block, n);
-    }
-    ASSERT_EQ(::write(target, first.constData(), size_t(first.size())), first.size());
-    qint64 moved = first.size();
-    int fileError = -1;
-    for (int i = 0; moved < data.size(); ++i) {
-        const qint64 n = file->moveToFile(target, data.size() - moved, fileError);
-        ASSERT_GT(n, 0) << inet::lastError() << " errno " << fileError << " after " << moved;
-        EXPECT_EQ(fileError, 0);
-        moved += n;
-        if (i % 3 == 0)
-            QCoreApplication::processEvents();
-    }
-    EXPECT_EQ(moved, data.size()) << "not a byte beyond what was asked for";
-    EXPECT_EQ(file->moveToFile(target, 1, fileError), 0) << "the end of the data";
-    QFile written(folder.filePath(QStringLiteral("target")));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(written.readAll() == data) << "every byte in its place";
-    EXPECT_GE(hookCalls, 1) << "the server's pause outlasted a glance";
-    EXPECT_TRUE(file->close()) << inet::lastError();
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, MoveToFile, ::testing::ValuesIn(MoveCases), ByRowName());
-
 // The data that is there already is read without a word to the window.
 TEST_F(PlainPair, DataAtHandNeedsNoWait)
 {
@@ -472,82 +391,6 @@ TEST_F(PlainPair, UploadGoesOutWholeToASlowReader)
     EXPECT_EQ(received.size(), data.size());
     EXPECT_TRUE(received == data);
     EXPECT_GE(hookCalls, 1) << "the kernel could not take it all at once";
-}
-
-// An upload sent from its file by the kernel arrives whole and in order,
-// after what was written the ordinary way, and to a slow reader too; a
-// file that ends says so with 0.
-TEST_F(PlainPair, UploadSentFromAFileArrivesWhole)
-{
-    RecordingLink link(transferComplete());
-    int hookCalls = 0;
-    link.hook = [&] { ++hookCalls; };
-    auto file = open(link, FileAccess::Write);
-    const QByteArray data = pattern((24 << 20) + 3);
-    QTemporaryDir folder;
-    QFile source(folder.filePath(QStringLiteral("source")));
-    ASSERT_TRUE(source.open(QIODevice::ReadWrite));
-    ASSERT_EQ(source.write(data), data.size());
-    ASSERT_TRUE(source.flush());
-    const int descriptor = takeServer();
-    QByteArray received;
-    feeder = std::thread([&received, descriptor] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::recv(descriptor, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
-            received.append(buffer, n);
-        }
-    });
-
-    constexpr qint64 Written = 1000;
-    ASSERT_TRUE(file->write(data.constData(), Written)) << inet::lastError();
-    qint64 offset = Written;
-    int fileError = -1;
-    while (offset < data.size()) {
-        const qint64 n = file->sendFromFile(source.handle(), offset, data.size() - offset, fileError);
-        ASSERT_GT(n, 0) << inet::lastError() << " errno " << fileError << " at " << offset;
-        offset += n;
-    }
-    EXPECT_EQ(file->sendFromFile(source.handle(), offset, 1, fileError), 0) << "the end of the file";
-    EXPECT_EQ(fileError, 0);
-    EXPECT_TRUE(file->close()) << inet::lastError();
-    feeder.join();
-    EXPECT_EQ(received.size(), data.size());
-    EXPECT_TRUE(received == data) << "every byte in its place";
-    EXPECT_GE(hookCalls, 1) << "the kernel could not take it all at once";
-}
-
-// A server that drops the connection fails the send; the program lives on
-// to say so (the kernel's send from a file has no way to keep SIGPIPE away
-// by itself).
-TEST_F(PlainPair, UploadSentFromAFileToADroppedConnectionFails)
-{
-    RecordingLink link(transferComplete());
-    auto file = open(link, FileAccess::Write);
-    QTemporaryDir folder;
-    QFile source(folder.filePath(QStringLiteral("source")));
-    ASSERT_TRUE(source.open(QIODevice::ReadWrite));
-    ASSERT_EQ(source.write(pattern(4 << 20)), 4 << 20);
-    ASSERT_TRUE(source.flush());
-    const int descriptor = takeServer();
-    const linger reset = {1, 0};
-    ASSERT_EQ(::setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-    ::close(descriptor);
-    serverDescriptor = -1;
-
-    qint64 result = 0;
-    int fileError = -1;
-    for (qint64 offset = 0; offset < (4 << 20) && result >= 0; offset += result)
-        result = file->sendFromFile(source.handle(), offset, (4 << 20) - offset, fileError);
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(fileError, 0) << "the connection failed, not the file";
-    EXPECT_EQ(inet::lastError(), inet::ErrorConnectionAborted);
-    // The reset is reported once; a send after it meets a broken pipe.
-    EXPECT_EQ(file->sendFromFile(source.handle(), 0, 4 << 20, fileError), -1);
-    EXPECT_EQ(inet::lastError(), inet::ErrorConnectionAborted);
 }
 
 // ---------------------------------------------------------------------------

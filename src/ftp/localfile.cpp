@@ -122,6 +122,7 @@ bool LocalTarget::writeOut()
         return true;
     if (mHash)
         mHash->addData(QByteArrayView(mBuffer.get(), mFill));
+    mSynced = false;
     const char *data = mBuffer.get();
     qint64 left = mFill;
     while (left > 0) {
@@ -133,24 +134,13 @@ bool LocalTarget::writeOut()
         data += n;
         left -= n;
     }
-    writtenBehind(mFill);
+    mSinceWriteBehind += mFill;
     mFill = 0;
-    return true;
-}
-
-void LocalTarget::movedIn(qint64 size)
-{
-    writtenBehind(size);
-}
-
-void LocalTarget::writtenBehind(qint64 size)
-{
-    mSynced = false;
-    mSinceWriteBehind += size;
     if (mSinceWriteBehind >= WriteBehindBytes) {
         ::sync_file_range(mFile.handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mSinceWriteBehind = 0;
     }
+    return true;
 }
 
 bool LocalTarget::flush()

@@ -58,9 +58,6 @@ public:
     }
     void close() { mFile.close(); }
     const QFile &file() const { return mFile; }
-    // Or the kernel sends the file's bytes itself, past the buffer (which
-    // is then not used): its descriptor.
-    int handle() const { return mFile.handle(); }
 
     // Every byte read from now on goes into a hash of this algorithm.
     void hashWith(QCryptographicHash::Algorithm algorithm);
@@ -113,12 +110,6 @@ public:
         mFill += size;
         return mFill < localfile::TargetBytes || writeOut();
     }
-    // Or the bytes go into the open file by the kernel, past the buffer
-    // (which is then not used): its descriptor, and how many went in.
-    int handle() const { return mFile.handle(); }
-    void movedIn(qint64 size);
-    // The disk refused bytes with this errno; false.
-    bool fail(int error);
     // Everything written so far out to the file and on to stable storage;
     // a hash then covers the whole file.
     bool flush();
@@ -139,7 +130,7 @@ public:
 
 private:
     bool writeOut();
-    void writtenBehind(qint64 size);
+    bool fail(int error);
 
     QString mTarget;
     QFile mFile;

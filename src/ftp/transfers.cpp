@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstring>
-
 #include "ftp/localfile.h"
 #include "platform/blanks.h"
 #include "platform/inet/errors.h"
@@ -23,10 +21,6 @@ const QString ReadLabel = QStringLiteral("InternetReadFile");
 const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
-
-// A transfer at least this large goes between the connection and its file
-// by the kernel.
-constexpr qint64 KernelMoveFromBytes = 1024 * 1024;
 
 // The pause between an upload's last block and its close.
 constexpr int UploadSettleMs = 1000;
@@ -140,10 +134,8 @@ void cFTP::transferLost()
 class cFTP::Upload
 {
 public:
-    // byKernel: the bytes go from the file to the connection by the kernel,
-    // for a large plain file that needs no hash.
-    Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath, bool byKernel)
-        : mFtp(ftp), mLocal(local), mTotal(local.size()), mByKernel(byKernel),
+    Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath)
+        : mFtp(ftp), mLocal(local), mTotal(local.size()),
           mExit(ftp, {.localFirst = false, .pumpsAfterNetworkFailure = UploadPumps::AfterFailure}, localPath,
                 remotePath, [this] { mLocal.close(); })
     {}
@@ -159,53 +151,18 @@ private:
             return at;
         if (mLocal.read(mBlock, size))
             return mBlock;
-        fileEndedEarly();
+        mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal), inet::ErrorAccessDenied);
         return nullptr;
-    }
-
-    bool fileEndedEarly()
-    {
-        return mExit.local(QStringLiteral("the file ended before its size of %1 bytes").arg(mTotal),
-                           inet::ErrorAccessDenied);
-    }
-
-    // At least need bytes sent ahead of the blocks counted, by the kernel
-    // from the file; false (with the text said) when they cannot be.
-    bool sendAhead(qint64 need, const QString &label, TransferExit::Remote remote)
-    {
-        while (mAhead < need) {
-            int fileError = 0;
-            const qint64 n
-                = mFtp.hTransfer->sendFromFile(mLocal.handle(), mSent + mAhead, mTotal - mSent - mAhead, fileError);
-            if (fileError != 0)
-                return mExit.local(QString::fromLocal8Bit(std::strerror(fileError)), inet::ErrorAccessDenied);
-            if (n == 0)
-                return fileEndedEarly();
-            if (n < 0)
-                return mExit.network(label, remote);
-            mAhead += n;
-        }
-        mAhead -= need;
-        return true;
-    }
-
-    // One block of the file to the connection; false (with the text said)
-    // when it cannot go.
-    bool sendBlock(qint64 size, const QString &label, TransferExit::Remote remote)
-    {
-        if (mByKernel)
-            return sendAhead(size, label, remote);
-        const char *block = readLocal(size);
-        if (!block)
-            return false;
-        return mFtp.hTransfer->write(block, size) || mExit.network(label, remote);
     }
 
     bool sendFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
-            if (!sendBlock(TransferBlockBytes, WriteLabel, TransferExit::Remote::Stays))
+            const char *block = readLocal(TransferBlockBytes);
+            if (!block)
                 return false;
+            if (!mFtp.hTransfer->write(block, TransferBlockBytes))
+                return mExit.network(WriteLabel);
             mFtp.pump(UploadPumps::AfterBlockSent);
             mSent += TransferBlockBytes;
             mFtp.raiseProgress(mSent, mTotal);
@@ -221,8 +178,13 @@ private:
     bool sendLastBlock()
     {
         const qint64 rest = mTotal - mSent;
-        if (rest > 0 && !sendBlock(rest, LastWriteLabel, TransferExit::Remote::Goes))
-            return false;
+        if (rest > 0) {
+            const char *block = readLocal(rest);
+            if (!block)
+                return false;
+            if (!mFtp.hTransfer->write(block, rest))
+                return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
+        }
         mSent = mTotal;
         mFtp.raiseProgress(mSent, mTotal);
         return true;
@@ -252,10 +214,7 @@ private:
     cFTP &mFtp;
     LocalSource &mLocal;
     const qint64 mTotal;
-    const bool mByKernel;
     qint64 mSent = 0;
-    // Sent by the kernel beyond the blocks counted so far.
-    qint64 mAhead = 0;
     TransferExit mExit;
     char mBlock[TransferBlockBytes];
 };
@@ -279,26 +238,24 @@ public:
             return mExit.local(mLocal.errorString(), QFile::exists(QFileInfo(mLocal.path()).absolutePath())
                                                          ? inet::ErrorAccessDenied
                                                          : inet::ErrorFileNotFound);
-        // A hash needs every byte to pass through here, and so does TLS to
-        // decrypt them; else the kernel moves a large file's bytes into the
-        // file (for a small one, setting that up costs more than it saves).
         if (mHash)
             mLocal.hashWith(delivery::localAlgorithm(mHash->algorithm));
-        mToDisk = !mHash && !mFtp.isEncrypted() && mTotal >= KernelMoveFromBytes;
         mFtp.pump(DownloadPumps::AfterLocalOpen);
         return receiveFullBlocks() && receiveLastBlock() && finish();
     }
 
 private:
-    // At least need bytes in hand, never beyond the listed size (more data
-    // than that fails at the close); false when they cannot be had, and
-    // mLocal says why when the disk refused them. A read that comes back
-    // empty means the data ended before the listed size: the connection was
-    // cut, or the file shrank.
+    // At least need bytes in hand: received straight into the local file's
+    // buffer, behind those already there and never beyond the listed size
+    // (more data than that fails at the close). The buffer holds whole
+    // blocks, so a block never has to wait for the disk to fit. A read that
+    // comes back empty means the data ended before the listed size: the
+    // connection was cut, or the file shrank.
     bool receive(qint64 need)
     {
         while (mAhead < need) {
-            const qint64 n = mToDisk ? moveToDisk() : receiveIntoBuffer();
+            const qint64 room = qMin(mLocal.roomSize(), mTotal - mReceived) - mAhead;
+            const qint64 n = mFtp.hTransfer->read(mLocal.room() + mAhead, room);
             if (n <= 0) {
                 if (n == 0)
                     inet::setLastError(inet::ErrorConnectionAborted);
@@ -309,44 +266,20 @@ private:
         return true;
     }
 
-    // Into the local file's buffer, behind the bytes already there. The
-    // buffer holds whole blocks, so a block never waits for the disk to fit.
-    qint64 receiveIntoBuffer()
-    {
-        const qint64 room = qMin(mLocal.roomSize(), mTotal - mReceived) - mAhead;
-        return mFtp.hTransfer->read(mLocal.room() + mAhead, room);
-    }
-
-    // Into the local file by the kernel: the bytes never pass through here.
-    qint64 moveToDisk()
-    {
-        int fileError = 0;
-        const qint64 n = mFtp.hTransfer->moveToFile(mLocal.handle(), mTotal - mReceived - mAhead, fileError);
-        if (fileError != 0) {
-            mLocal.fail(fileError);
-            mDiskRefused = true;
-            return -1;
-        }
-        if (n > 0)
-            mLocal.movedIn(n);
-        return n;
-    }
-
     // The next size bytes, in hand, now belong to the file.
     bool take(qint64 size)
     {
         mAhead -= size;
-        return mToDisk || mLocal.added(size);
+        return mLocal.added(size);
     }
 
     bool failWrite() { return mExit.local(mLocal.errorString(), inet::ErrorAccessDenied); }
-    bool failReceive(const QString &label) { return mDiskRefused ? failWrite() : mExit.network(label); }
 
     bool receiveFullBlocks()
     {
         for (qint64 k = mTotal / TransferBlockBytes; k > 0; --k) {
             if (!receive(TransferBlockBytes))
-                return failReceive(ReadLabel);
+                return mExit.network(ReadLabel);
             if (!take(TransferBlockBytes))
                 return failWrite();
             mFtp.pump(DownloadPumps::AfterBlockWritten);
@@ -366,10 +299,8 @@ private:
         if (rest <= 0)
             return true;
         mFtp.pump(DownloadPumps::BeforeLastBlock);
-        if (!mFtp.transferStillOpen())
+        if (!mFtp.transferStillOpen() || !receive(rest))
             return mExit.network(LastReadLabel);
-        if (!receive(rest))
-            return failReceive(LastReadLabel);
         if (!take(rest))
             return failWrite();
         mReceived += rest;
@@ -408,10 +339,8 @@ private:
     const qint64 mTotal;
     const std::optional<inet::HashMethod> mHash;
     qint64 mReceived = 0;
-    // Received beyond the blocks taken so far.
+    // Received into the local buffer beyond the blocks taken so far.
     qint64 mAhead = 0;
-    bool mToDisk = false;
-    bool mDiskRefused = false;
     TransferExit mExit;
 };
 
@@ -453,8 +382,7 @@ bool cFTP::PutFile(const QString &sLocal, const QString &sRemote)
     hTransfer = c ? c->openFile(stored, inet::FileAccess::Write, transferKind()) : nullptr;
     if (!hTransfer)
         return report(false, PutOpenLabel);
-    const bool byKernel = !hash && !isEncrypted() && local.size() >= KernelMoveFromBytes;
-    return Upload(*this, local, sLocal, stored, byKernel).run() && verifyUpload(local, stored, hash)
+    return Upload(*this, local, sLocal, stored).run() && verifyUpload(local, stored, hash)
            && placeUpload(stored, sRemote);
 }
 

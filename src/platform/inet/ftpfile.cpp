@@ -5,11 +5,9 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/inet/kernelmove.h"
 #include "platform/inet/link.h"
 #include "platform/inet/socket.h"
 #include "platform/inet/tls.h"
@@ -78,20 +76,6 @@ bool FtpFile::writeMore(const char *data, qint64 size)
     return published(writeAll(data, size)).ok();
 }
 
-qint64 FtpFile::sendFromFile(int file, qint64 offset, qint64 size, int &fileError)
-{
-    fileError = 0;
-    const Result<qint64> n = published(sendSome(file, offset, size, fileError));
-    return n ? *n : -1;
-}
-
-qint64 FtpFile::moveToFile(int file, qint64 size, int &fileError)
-{
-    fileError = 0;
-    const Result<qint64> n = published(moveSome(file, size, fileError));
-    return n ? *n : -1;
-}
-
 bool FtpFile::close()
 {
     return published(finish()).ok();
@@ -154,9 +138,10 @@ Result<qint64> FtpFile::arrive(char *into, qint64 size)
             mEndOfData = true;
             return 0;
         }
+        // Each wait may take the whole timeout: a slow server is not a dead
+        // one as long as its data keeps coming.
+        const QDeadlineTimer deadline(mLink.timeoutMs());
         if (!mDirect) {
-            // Each wait may take the whole timeout, as below.
-            const QDeadlineTimer deadline(mLink.timeoutMs());
             if (waitForData(deadline) || mData->bytesAvailable() > 0)
                 continue;
             if (!dataMayFollow()) {
@@ -165,31 +150,20 @@ Result<qint64> FtpFile::arrive(char *into, qint64 size)
             }
             return Failure{ErrorTimeout};
         }
-        if (const Status waited = awaitPlainData(); !waited)
-            return waited.failure();
-    }
-}
-
-// Until the plain data connection has something to read, has closed, or
-// has failed (the next read says which); a timeout when it stays silent.
-// Each wait may take the whole timeout: a slow server is not a dead one as
-// long as its data keeps coming.
-Status FtpFile::awaitPlainData()
-{
-    const QDeadlineTimer deadline(mLink.timeoutMs());
-    bool hooked = false;
-    for (;;) {
-        const qintptr descriptor = mData->socketDescriptor();
-        if (descriptor < 0 || mData->bytesAvailable() > 0)
-            return {};
-        const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
-        if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
-            return {};
-        if (hooked || deadline.hasExpired())
-            return Failure{ErrorTimeout};
-        if (const WaitHook &hook = mLink.waitHook())
-            hook();
-        hooked = true;
+        bool hooked = false;
+        for (;;) {
+            const qintptr descriptor = mData->socketDescriptor();
+            if (descriptor < 0 || mData->bytesAvailable() > 0)
+                break;
+            const int ms = hooked ? remainingMs(deadline) : qMin(GlanceMs, remainingMs(deadline));
+            if (pollDescriptor(descriptor, POLLIN, ms) != Readiness::TimedOut)
+                break;
+            if (hooked || deadline.hasExpired())
+                return Failure{ErrorTimeout};
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            hooked = true;
+        }
     }
 }
 
@@ -259,111 +233,6 @@ Result<qint64> FtpFile::readSome(char *data, qint64 size)
     return take(data, size);
 }
 
-Result<qint64> FtpFile::moveSome(int file, qint64 size, int &fileError)
-{
-    if (mAccess != FileAccess::Read || mFinished)
-        return Failure{ErrorIncorrectHandleState};
-    // Nothing to move would read as the end of the data.
-    if (size <= 0)
-        return Failure{ErrorInvalidParameter};
-    if (!mPipeTried && mDirect) {
-        mPipeTried = true;
-        mPipe = std::make_unique<KernelPipe>();
-        if (!mPipe->valid())
-            mPipe.reset();
-    }
-    bool waited = false;
-    for (;;) {
-        // What is in hand already goes first; so do the bytes Qt took in
-        // while the window's events ran (the wait's hook runs them too).
-        // And when the socket said it had data and the kernel still would
-        // not move it (it does not, at times, for what is at the head of the
-        // queue), the next read takes it: asking again would spin.
-        if (!mPipe || mReadPos < mReadEnd || mData->bytesAvailable() > 0 || waited)
-            return moveThroughMemory(file, size, fileError);
-        if (mEndOfData)
-            return 0;
-        // Qt closes the descriptor when it sees the end of the data itself.
-        const qintptr descriptor = mData->socketDescriptor();
-        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState) {
-            mEndOfData = true;
-            return 0;
-        }
-        const qint64 got = mPipe->takeFrom(int(descriptor), size);
-        if (got > 0) {
-            fileError = mPipe->drainTo(file);
-            if (fileError != 0)
-                return Failure{ErrorAccessDenied};
-            return got;
-        }
-        if (got < 0 && errno == EINTR)
-            continue;
-        // As with a read: a connection that broke ends the data, and the
-        // caller counts what it got.
-        if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            mEndOfData = true;
-            return 0;
-        }
-        if (const Status ready = awaitPlainData(); !ready)
-            return ready.failure();
-        waited = true;
-    }
-}
-
-Result<qint64> FtpFile::moveThroughMemory(int file, qint64 size, int &fileError)
-{
-    if (mReadPos >= mReadEnd) {
-        if (mEndOfData)
-            return 0;
-        mReadPos = mReadEnd = 0;
-        const Result<qint64> got = arrive(mBuffer.get(), qMin(size, BlockBytes));
-        if (!got || *got == 0)
-            return got;
-        mReadEnd = *got;
-        if (mPipe)
-            topUpToPage(file, size);
-    }
-    const qint64 n = qMin(size, mReadEnd - mReadPos);
-    for (qint64 done = 0; done < n;) {
-        const ssize_t written = ::write(file, mBuffer.get() + mReadPos + done, size_t(n - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            fileError = written < 0 ? errno : ENOSPC;
-            return Failure{ErrorAccessDenied};
-        }
-        done += written;
-    }
-    mReadPos += n;
-    return n;
-}
-
-// Qt took a byte or so of the data while the window's events ran, and it
-// goes into the file by write(); the rest goes by the kernel, and a file
-// written there at an odd place costs the kernel every page twice. So the
-// bytes in hand are topped up from the socket, as far as it has them now,
-// to end on a page of the file.
-void FtpFile::topUpToPage(int file, qint64 size)
-{
-    static const qint64 page = qMax<qint64>(::sysconf(_SC_PAGESIZE), 1);
-    const off_t at = ::lseek(file, 0, SEEK_CUR);
-    const qintptr descriptor = mData->socketDescriptor();
-    if (at < 0 || descriptor < 0)
-        return;
-    qint64 want = (page - (qint64(at) + mReadEnd) % page) % page;
-    want = qMin(want, qMin(size, BlockBytes) - mReadEnd);
-    while (want > 0) {
-        const ssize_t got = ::recv(int(descriptor), mBuffer.get() + mReadEnd, size_t(want), MSG_DONTWAIT);
-        if (got < 0 && errno == EINTR)
-            continue;
-        // Nothing more yet, the end, or a failure: the next move tells.
-        if (got <= 0)
-            return;
-        mReadEnd += got;
-        want -= got;
-    }
-}
-
 // All size bytes to the kernel, straight from where they lie.
 Status FtpFile::send(const char *from, qint64 size)
 {
@@ -381,94 +250,20 @@ Status FtpFile::send(const char *from, qint64 size)
             continue;
         if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             return Failure{ErrorConnectionAborted};
-        if (const Status waited = awaitRoom(descriptor); !waited)
-            return waited;
+        const QDeadlineTimer deadline(mLink.timeoutMs());
+        Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
+        if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
+            if (const WaitHook &hook = mLink.waitHook())
+                hook();
+            // The window's events may have seen the connection go.
+            if (mData->socketDescriptor() != descriptor)
+                return Failure{ErrorConnectionAborted};
+            ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
+        }
+        if (ready == Readiness::TimedOut)
+            return Failure{ErrorTimeout};
     }
     return {};
-}
-
-// Until the kernel takes more of a plain connection's data; a timeout when
-// the server takes nothing for that long.
-Status FtpFile::awaitRoom(qintptr descriptor)
-{
-    const QDeadlineTimer deadline(mLink.timeoutMs());
-    Readiness ready = pollDescriptor(descriptor, POLLOUT, qMin(GlanceMs, remainingMs(deadline)));
-    if (ready == Readiness::TimedOut && !deadline.hasExpired()) {
-        if (const WaitHook &hook = mLink.waitHook())
-            hook();
-        // The window's events may have seen the connection go.
-        if (mData->socketDescriptor() != descriptor)
-            return Failure{ErrorConnectionAborted};
-        ready = pollDescriptor(descriptor, POLLOUT, remainingMs(deadline));
-    }
-    if (ready == Readiness::TimedOut)
-        return Failure{ErrorTimeout};
-    return {};
-}
-
-Result<qint64> FtpFile::sendSome(int file, qint64 offset, qint64 size, int &fileError)
-{
-    if (mAccess != FileAccess::Write || mFinished)
-        return Failure{ErrorIncorrectHandleState};
-    if (size <= 0)
-        return Failure{ErrorInvalidParameter};
-    if (!mWritable || mData->state() != QAbstractSocket::ConnectedState)
-        return Failure{ErrorConnectionAborted};
-    // What was written before goes first.
-    if (const Status flushed = flush(WriteHighWater); !flushed)
-        return flushed.failure();
-    if (!mDirect)
-        return sendThroughMemory(file, offset, size, fileError);
-    bool waited = false;
-    for (;;) {
-        const qintptr descriptor = mData->socketDescriptor();
-        if (descriptor < 0 || mData->state() != QAbstractSocket::ConnectedState)
-            return Failure{ErrorConnectionAborted};
-        const qint64 sent = sendFileRange(int(descriptor), file, offset, size);
-        if (sent >= 0)
-            return sent;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            // The socket said it had room, and the kernel still would not
-            // send: the block goes the ordinary way rather than spin.
-            if (waited)
-                return sendThroughMemory(file, offset, size, fileError);
-            if (const Status ready = awaitRoom(descriptor); !ready)
-                return ready.failure();
-            waited = true;
-            continue;
-        }
-        if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN)
-            return Failure{ErrorConnectionAborted};
-        // The rest are the file's: it cannot be read, or read this way.
-        if (errno == EINVAL || errno == ENOSYS)
-            return sendThroughMemory(file, offset, size, fileError);
-        fileError = errno;
-        return Failure{ErrorAccessDenied};
-    }
-}
-
-// An encrypted connection, or a file the kernel cannot send: a block's
-// worth read here and written as any other.
-Result<qint64> FtpFile::sendThroughMemory(int file, qint64 offset, qint64 size, int &fileError)
-{
-    const qint64 want = qMin(size, BlockBytes - mFill);
-    for (;;) {
-        const ssize_t got = ::pread(file, mBuffer.get() + mFill, size_t(want), off_t(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            fileError = errno;
-            return Failure{ErrorAccessDenied};
-        }
-        if (got == 0)
-            return 0;
-        mFill += got;
-        if (const Status flushed = flush(WriteHighWater); !flushed)
-            return flushed.failure();
-        return qint64(got);
-    }
 }
 
 // An encrypted socket takes the block into its own buffer; it must not hold

@@ -13,7 +13,6 @@ class QSslSocket;
 namespace inet {
 
 class ConnectionLink;
-class KernelPipe;
 
 enum class FileAccess { Read, Write };
 
@@ -67,22 +66,6 @@ public:
         }
         return nullptr;
     }
-    // Up to size bytes of the data into the file open on the descriptor
-    // file, at its position: the count, 0 at the end of the data, -1 on
-    // failure. Then fileError is the errno of the file's refusal (a full
-    // disk), or 0 when the connection failed (lastError() set). A plain
-    // connection's bytes go by the kernel alone, never through this
-    // program's memory.
-    [[nodiscard]] qint64 moveToFile(int file, qint64 size, int &fileError);
-
-    // Up to size bytes of the file open on the descriptor file, from offset
-    // on, to the data connection: the count, 0 when the file ends at
-    // offset, -1 on failure. Then fileError is the errno of the file's
-    // failure, or 0 when the connection failed (lastError() set). A plain
-    // connection's bytes go by the kernel alone (sendfile), never through
-    // this program's memory.
-    [[nodiscard]] qint64 sendFromFile(int file, qint64 offset, qint64 size, int &fileError);
-
     // All size bytes, or false on failure. Only a full block goes out.
     [[nodiscard]] bool write(const char *data, qint64 size)
     {
@@ -116,17 +99,10 @@ private:
     bool writeMore(const char *data, qint64 size);
 
     Status fill();
-    Status awaitPlainData();
-    Result<qint64> moveSome(int file, qint64 size, int &fileError);
-    Result<qint64> moveThroughMemory(int file, qint64 size, int &fileError);
-    void topUpToPage(int file, qint64 size);
     Result<qint64> arrive(char *into, qint64 size);
     Result<qint64> receive(char *into, qint64 size);
     Status flush(qint64 highWater);
     Status send(const char *from, qint64 size);
-    Status awaitRoom(qintptr descriptor);
-    Result<qint64> sendSome(int file, qint64 offset, qint64 size, int &fileError);
-    Result<qint64> sendThroughMemory(int file, qint64 offset, qint64 size, int &fileError);
     Status drainQt(qint64 highWater);
     [[nodiscard]] bool takeDecrypted();
     [[nodiscard]] bool dataMayFollow() const;
@@ -138,10 +114,6 @@ private:
 
     ConnectionLink &mLink;
     std::unique_ptr<QSslSocket> mData;
-    // For moveToFile(), opened on its first call; none where the system
-    // has no pipe to give.
-    std::unique_ptr<KernelPipe> mPipe;
-    bool mPipeTried = false;
     FileAccess mAccess;
     // Plain: the descriptor is read and written here, not by Qt.
     bool mDirect;
