@@ -26,11 +26,7 @@ public:
     // several times for every block, and the question must cost next to
     // nothing; so it is answered here, inline, and only a pass that is due
     // goes to the desktop.
-    void pumpEvents()
-    {
-        if (!mBeat || mBeat->take())
-            letEventsRun();
-    }
+    void pumpEvents() { pumpEvents(1); }
     // times chances in a row. With a beat one question answers them all,
     // as a pass is not due twice within a beat.
     void pumpEvents(int times)

@@ -71,7 +71,7 @@ void FrmUpdate::holdProgress()
 
 void FrmUpdate::refreshProgress()
 {
-    mProgress.lastRefresh = mDesktop.timer();
+    holdProgress();
     if (!mProgress.pending)
         return;
     mProgress.pending = false;

@@ -55,17 +55,6 @@ public:
         }
         return readMore(data, size);
     }
-    // The next size bytes where they lie, valid until the next call, when
-    // the block in hand holds them all; nullptr when not (read() them).
-    [[nodiscard]] const char *readView(qint64 size)
-    {
-        if (size > 0 && size <= mReadEnd - mReadPos) {
-            const char *at = mBuffer.get() + mReadPos;
-            mReadPos += size;
-            return at;
-        }
-        return nullptr;
-    }
     // All size bytes, or false on failure. Only a full block goes out.
     [[nodiscard]] bool write(const char *data, qint64 size)
     {
