@@ -1,8 +1,10 @@
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include "support/ftpclientfixture.h"
 #include "support/qtprint.h"
@@ -62,6 +64,35 @@ TEST_P(EventSequence, UploadsAndDownloadsRaiseOneEventPerBlockAndAClosingOne)
         EXPECT_EQ(readLocal(name + QStringLiteral(".back")), data);
     }
     EXPECT_EQ(sleeps, QList<int>(7, 1000)) << "one settling pause per successful upload";
+}
+
+// The settling pause after an upload's last block waits with the data out:
+// the server has the whole file while we pause, not a second later, and a
+// connection lost in the pause does not take the file's last bytes with it.
+TEST_P(EventSequence, AnUploadIsWholeOnTheServerDuringItsSettlingPause)
+{
+    // Within the transfer's own block, and beyond it.
+    for (qint64 size : {1000, 300 * 1024}) {
+        SCOPED_TRACE(size);
+        const QByteArray data = randomBytes(size);
+        const QString name = QStringLiteral("settled%1.bin").arg(size);
+        writeLocal(name, data);
+        QByteArray seen;
+        ftp.SetPacing([](int) {},
+                      [&](int ms) {
+                          sleeps.append(ms);
+                          // The server stores what it got in its own time.
+                          const QDeadlineTimer deadline(ShortTimeoutMs);
+                          while ((seen = server.readFile(name)) != data && !deadline.hasExpired())
+                              QThread::msleep(10);
+                      });
+        QString l = localPath(name);
+        QString r = QStringLiteral("/") + name;
+        ASSERT_TRUE(ftp.FTPUploadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
+        EXPECT_EQ(seen.size(), data.size());
+        EXPECT_TRUE(seen == data);
+    }
+    EXPECT_EQ(sleeps, QList<int>(2, 1000));
 }
 
 TEST_P(EventSequence, LargeFileArrivesByteIdentical)

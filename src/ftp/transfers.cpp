@@ -195,6 +195,12 @@ private:
         mLocal.close();
         emit mFtp.transferNote(QStringLiteral("Konec."));
         mFtp.pump(UploadPumps::AfterKonec);
+        // The last bytes leave before the settling pause, not after it: the
+        // server stores the file while we wait, and its final reply is
+        // there when we ask. A failure to send them is reported after the
+        // pause, where it always was.
+        if (mFtp.hTransfer)
+            mFtp.hTransfer->endWriting();
         mFtp.mSleep(UploadSettleMs);
         mFtp.pump(UploadPumps::AfterSettling);
         if (!mFtp.transferStillOpen())

@@ -324,7 +324,10 @@ Status FtpFile::finish()
 {
     if (mFinished)
         return Failure{ErrorIncorrectHandleState};
-    if (const Status ended = mAccess == FileAccess::Write ? endUpload() : endDownload(); !ended) {
+    if (const Status ended = mWritingEnded                  ? *mWritingEnded
+                             : mAccess == FileAccess::Write ? endUpload()
+                                                            : endDownload();
+        !ended) {
         abandon();
         return ended;
     }
@@ -336,6 +339,14 @@ Status FtpFile::finish()
     if (!reply->positiveCompletion())
         return reply->failure();
     return {};
+}
+
+void FtpFile::endWriting()
+{
+    if (mAccess != FileAccess::Write || mFinished || mWritingEnded)
+        return;
+    mWritingEnded = endUpload();
+    mWritable = false;
 }
 
 Status FtpFile::endUpload()

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/inet/result.h"
 
@@ -71,6 +72,11 @@ public:
     // server's final reply is read. Anything but a positive completion
     // (552 disk full, 426 aborted, a dropped connection) makes it fail.
     [[nodiscard]] bool close();
+    // A written file only: sends what is still held and closes the data
+    // connection, so the server has the whole file and can store it while
+    // the caller waits for something else. close() then only reads the
+    // server's final reply, and reports a failure of this step.
+    void endWriting();
 
     Result<qint64> readSome(char *data, qint64 size);
     Status writeAll(const char *data, qint64 size);
@@ -118,6 +124,8 @@ private:
     // Encrypted: the server closed the connection or sent its close_notify.
     bool mServerClosed = false;
     bool mFinished = false;
+    // endWriting() has run; what it found waits for close().
+    std::optional<Status> mWritingEnded;
 };
 
 } // namespace inet
