@@ -6,13 +6,17 @@
 
 #include <QLabel>
 #include <QPaintEvent>
+#include <QPlainTextEdit>
+#include <QThread>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "platform/exitcode.h"
 #include "support/jobfixture.h"
 #include "support/paramnames.h"
+#include "support/qtprint.h"
 #include "window/progressbar.h"
 
 namespace {
@@ -132,6 +136,62 @@ TEST_P(PausedWindow, ShowsTheJobsStateAtEveryPause)
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), ByRowName());
+
+// The list of the files still to go is laid out when the window is shown
+// anyway, at most a few times a second: a pause that comes after a quarter
+// of a second must show the list as it stands, with the file about to go
+// first.
+TEST_F(JobTest, RemainingListIsCurrentAtEveryPause)
+{
+    startServer();
+    writeSettings();
+    load();
+    FrmUpdateTestAccess::firstActivate(*form) = false;
+    form->show();
+    const QStringList names{QStringLiteral("a.bin"), QStringLiteral("b.bin"), QStringLiteral("c.bin"),
+                            QStringLiteral("d.bin")};
+    for (const QString &name : names)
+        server.writeFile(name, name.toLatin1());
+    ASSERT_TRUE(connectFtp());
+
+    // What the list showed when it was last painted.
+    QString painted = QStringLiteral("<never painted>");
+    QWidget *viewport = form->Tdir->viewport();
+    struct Watch : QObject
+    {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } watch;
+    watch.onPaint = [&] { painted = form->Tdir->toPlainText(); };
+    viewport->installEventFilter(&watch);
+
+    QStringList seen;
+    desktop.onSleep = [&](int ms) {
+        if (ms != 100)
+            return;
+        seen.append(painted);
+        QThread::msleep(300);
+    };
+    QString command = QStringLiteral("*.bin,DOWN");
+    EXPECT_EQ(run([&] { form->ftpprenos(command); }), std::nullopt);
+    // The server's order is the job's order.
+    ASSERT_FALSE(seen.isEmpty());
+    QStringList listed = seen.first().split(QLatin1Char(','));
+    QStringList sorted = listed;
+    sorted.sort();
+    EXPECT_EQ(sorted, names);
+    QStringList expected;
+    for (qsizetype next = 0; next < listed.size(); ++next)
+        expected.append(listed.mid(next).join(QLatin1Char(',')));
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(form->Tdir->toPlainText(), QString()) << "the list is used up";
+    viewport->removeEventFilter(&watch);
+}
 
 // ---------------------------------------------------------------------------
 // pavze=0: no pause is slept, and the window is still shown at each of them

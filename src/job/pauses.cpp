@@ -33,6 +33,7 @@ void FrmUpdate::pause(int ms)
 
 void FrmUpdate::showState()
 {
+    showPendingList();
     refreshProgress();
     mDesktop.pumpEventsNow();
 }

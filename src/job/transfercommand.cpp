@@ -49,18 +49,39 @@ bool isNamedFile(const QString &pattern)
 
 // Laying out a list of a thousand names takes the window longer than moving
 // a small file; while files go by faster than anyone can read, the list of
-// those left is shown a few times a second and always when it runs out.
+// those left is shown a few times a second, when the window is shown anyway,
+// and always when it runs out.
 constexpr qint64 ListRefreshNs = 250'000'000;
 
 } // namespace
 
 void FrmUpdate::showRemaining(const QStringList &names, qsizetype next)
 {
-    const qint64 now = coarseMonotonicNs();
-    if (next < names.size() && now - mListShownNs < ListRefreshNs)
+    mListPending = names;
+    mListPendingFrom = next;
+    if (next >= names.size())
+        showPendingList();
+}
+
+void FrmUpdate::showPendingList()
+{
+    if (mListPendingFrom < 0)
         return;
-    Tdir->setPlainText(names.mid(next).join(QLatin1Char(',')));
+    const qint64 now = coarseMonotonicNs();
+    if (mListPendingFrom < mListPending.size() && now - mListShownNs < ListRefreshNs)
+        return;
+    Tdir->setPlainText(mListPending.mid(mListPendingFrom).join(QLatin1Char(',')));
     mListShownNs = now;
+    mListPending.clear();
+    mListPendingFrom = -1;
+}
+
+void FrmUpdate::showList(const QStringList &names)
+{
+    Tdir->setPlainText(names.join(QLatin1Char(',')));
+    mListShownNs = coarseMonotonicNs();
+    mListPending.clear();
+    mListPendingFrom = -1;
 }
 
 void FrmUpdate::reconnectIfLost()
@@ -111,8 +132,7 @@ void FrmUpdate::downloadMatches(const QString &folder)
         return;
     }
     const QStringList &names = *listed;
-    Tdir->setPlainText(names.join(QLatin1Char(',')));
-    mListShownNs = coarseMonotonicNs();
+    showList(names);
     if (names.isEmpty() && isNamedFile(Text1->text()))
         finishMissing(false, pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -131,8 +151,7 @@ void FrmUpdate::uploadMatches(const QString &folder)
     if (names.isEmpty() && isNamedFile(Text1->text()))
         finishMissing(true, textLDIR->text() + Text1->text(), textDIR->text() + Text1->text(),
                       QStringLiteral("no such local file"));
-    Tdir->setPlainText(names.join(QLatin1Char(',')));
-    mListShownNs = coarseMonotonicNs();
+    showList(names);
     for (qsizetype i = 0;; ++i) {
         mDesktop.pumpEvents();
         if (i == names.size())

@@ -130,9 +130,16 @@ private:
 
     void createControls();
 
-    // job/transfercommand.cpp: the names still to go, into Tdir.
+    // job/transfercommand.cpp: the names still to go, into Tdir. Laying out
+    // a long list takes longer than moving a small file, so the list waits
+    // for the moment the window is shown anyway (showState(), before a
+    // pause or a wait), unless it has run out.
     void showRemaining(const QStringList &names, qsizetype next);
+    void showPendingList();
+    void showList(const QStringList &names);
     qint64 mListShownNs = 0;
+    QStringList mListPending;
+    qsizetype mListPendingFrom = -1;
     // A connection lost in the previous command is opened again before the
     // next one starts.
     void reconnectIfLost();
