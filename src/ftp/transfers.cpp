@@ -22,7 +22,7 @@ const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
-// The pause between an upload's last block and its close.
+// The pause after an upload's last block, before its final reply is read.
 constexpr int UploadSettleMs = 1000;
 
 // Where a transfer lets the window's events run, and how many times. The
