@@ -1,10 +1,10 @@
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QThread>
+
+#include <functional>
 
 #include "support/ftpclientfixture.h"
 #include "support/qtprint.h"
@@ -66,10 +66,11 @@ TEST_P(EventSequence, UploadsAndDownloadsRaiseOneEventPerBlockAndAClosingOne)
     EXPECT_EQ(sleeps, QList<int>(7, 1000)) << "one settling pause per successful upload";
 }
 
-// The settling pause after an upload's last block waits with the data out:
-// the server has the whole file while we pause, not a second later, and a
-// connection lost in the pause does not take the file's last bytes with it.
-TEST_P(EventSequence, AnUploadIsWholeOnTheServerDuringItsSettlingPause)
+// The settling pause after an upload's last block is not lost time: the
+// last bytes go out, the server stores the file and says so, and the size it
+// stored is asked for, all in the pause, where an idle server may take its
+// time; and a connection lost in the pause leaves the whole file behind.
+TEST_P(EventSequence, AnUploadIsStoredAndCheckedInItsSettlingPause)
 {
     // Within the transfer's own block, and beyond it.
     for (qint64 size : {1000, 300 * 1024}) {
@@ -77,22 +78,58 @@ TEST_P(EventSequence, AnUploadIsWholeOnTheServerDuringItsSettlingPause)
         const QByteArray data = randomBytes(size);
         const QString name = QStringLiteral("settled%1.bin").arg(size);
         writeLocal(name, data);
+        server.clearTranscript();
         QByteArray seen;
+        QStringList asked;
         ftp.SetPacing([](int) {},
                       [&](int ms) {
                           sleeps.append(ms);
-                          // The server stores what it got in its own time.
-                          const QDeadlineTimer deadline(ShortTimeoutMs);
-                          while ((seen = server.readFile(name)) != data && !deadline.hasExpired())
-                              QThread::msleep(10);
+                          seen = server.readFile(name);
+                          asked = server.transcript();
                       });
         QString l = localPath(name);
         QString r = QStringLiteral("/") + name;
         ASSERT_TRUE(ftp.FTPUploadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
         EXPECT_EQ(seen.size(), data.size());
         EXPECT_TRUE(seen == data);
+        EXPECT_TRUE(asked.contains(QStringLiteral("MLST /") + name)) << asked.join(QStringLiteral(" | ")).toStdString();
+        EXPECT_EQ(server.transcript().count(QStringLiteral("MLST /") + name), 1) << "the size is asked for once";
     }
     EXPECT_EQ(sleeps, QList<int>(2, 1000));
+}
+
+// A size asked for ahead is only ever used by the very next download, of
+// the same name, on the same connection: one that is not taken is dropped,
+// never kept for a later download of a file that may have changed since.
+TEST_P(EventSequence, SizeAskedAheadIsForTheNextDownloadOnly)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void()> between; // after the size is asked for, before the file changes
+    };
+    const Case cases[] = {
+        {"another file downloaded first",
+         [this] {
+             QString l = localPath(QStringLiteral("other.bin"));
+             QString r = QStringLiteral("/other.bin");
+             ASSERT_TRUE(ftp.FTPDownloadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
+         }},
+        {"a new connection", [this] { ASSERT_TRUE(connect()) << ftp.GetLastErrorMessage().toStdString(); }},
+    };
+    server.writeFile(QStringLiteral("other.bin"), "other");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        server.writeFile(QStringLiteral("grows.bin"), "short");
+        ftp.AskFileSizeAhead(QStringLiteral("/grows.bin"));
+        c.between();
+        const QByteArray grown(700, 'g');
+        server.writeFile(QStringLiteral("grows.bin"), grown);
+        QString l = localPath(QStringLiteral("grows.bin"));
+        QString r = QStringLiteral("/grows.bin");
+        ASSERT_TRUE(ftp.FTPDownloadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
+        EXPECT_TRUE(readLocal(QStringLiteral("grows.bin")) == grown);
+    }
 }
 
 TEST_P(EventSequence, LargeFileArrivesByteIdentical)

@@ -4,6 +4,7 @@
 // tests record, for every label and the bar, what each looked like when it
 // was last painted, and compare that with what it holds at every pause.
 
+#include <QFile>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
@@ -136,6 +137,69 @@ TEST_P(PausedWindow, ShowsTheJobsStateAtEveryPause)
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), ByRowName());
+
+// A pause is not lost time for the server: the size a download starts with
+// is asked for in the pause before it, and an upload ends (the server stores
+// the file and gives the size it stored) in its settling pause. Each size is
+// asked for once, and the window is shown before.
+struct AheadCase
+{
+    const char *name;
+    bool upload;
+    int pauseMs;
+};
+
+const AheadCase AheadCases[] = {
+    {"DownloadSizedInThePauseBeforeIt", false, 100},
+    {"UploadStoredAndCheckedInItsSettlingPause", true, 1000},
+};
+
+void PrintTo(const AheadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class SizeAhead : public JobTest, public ::testing::WithParamInterface<AheadCase>
+{};
+
+TEST_P(SizeAhead, IsAskedForInThePause)
+{
+    const AheadCase &c = GetParam();
+    startServer();
+    writeSettings();
+    load();
+    const QByteArray data(3000, 's');
+    if (c.upload)
+        writeLocal(QStringLiteral("s.bin"), data);
+    else
+        server.writeFile(QStringLiteral("s.bin"), data);
+    ASSERT_TRUE(connectFtp());
+    server.clearTranscript();
+
+    QByteArray stored;
+    QStringList asked;
+    desktop.onSleep = [&](int ms) {
+        if (ms != c.pauseMs)
+            return;
+        stored = server.readFile(QStringLiteral("s.bin"));
+        asked = server.transcript();
+    };
+    const auto file = fileNamed(QStringLiteral("s.bin"));
+    EXPECT_EQ(run([&] { c.upload ? form->upload(file) : form->download(file); }), std::nullopt);
+    EXPECT_EQ(desktop.sleeps, c.upload ? (QList<int>{100, 1000}) : (QList<int>{100}));
+    EXPECT_TRUE(asked.contains(QStringLiteral("MLST /s.bin"))) << asked.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(server.transcript().count(QStringLiteral("MLST /s.bin")), 1);
+    if (c.upload) {
+        EXPECT_TRUE(stored == data);
+    } else {
+        EXPECT_FALSE(asked.contains(QStringLiteral("RETR /s.bin")));
+        QFile copy(localFile(QStringLiteral("s.bin")));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(copy.readAll() == data);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pauses, SizeAhead, ::testing::ValuesIn(AheadCases), ByRowName());
 
 // The list of the files still to go is laid out when the window is shown
 // anyway, at most a few times a second: a pause that comes after a quarter

@@ -69,12 +69,14 @@ void cFTP::CloseConnection()
 {
     hTransfer.reset();
     hConnection.reset();
+    mSizeAhead.reset();
 }
 
 bool cFTP::OpenConnection(const QString &sServer, const QString &sUser, const QString &sPassword)
 {
     hTransfer.reset();
     hConnection.reset();
+    mSizeAhead.reset();
     sSecret = sPassword;
     if (!hSession) {
         FormatTransferError(inet::Failure{inet::ErrorIncorrectHandleState}, ConnectLabel);

@@ -50,6 +50,11 @@ public:
     // The size of the file of exactly that name (never a pattern); -1 when
     // there is none, -2 when the lookup failed.
     qint64 GetFTPFileSize(const QString &sFile);
+    // The size the next GetFile will look up first, asked for now: in the
+    // pause before a download, while the server has the time to answer. It
+    // is taken by the next GetFile if that is of the same name, and dropped
+    // otherwise, so it is never older than one pause.
+    void AskFileSizeAhead(const QString &sRemote);
     // The names of the matching entries, after their last "/", joined by
     // ","; "" when nothing matches or the search fails. Directories are
     // listed too unless filesOnly is set.
@@ -93,6 +98,11 @@ public:
     // connections opened from then on.
     void SetPacing(std::function<void(int)> pumpEvents, std::function<void(int)> sleep,
                    std::function<void()> beforeWait = {});
+    // A pause that can have work done in it: meanwhile runs first, and the
+    // pause lasts ms counted from its start. Without one, meanwhile runs
+    // before the sleep above.
+    using PauseWith = std::function<void(int ms, const std::function<void()> &meanwhile)>;
+    void SetPauseWith(PauseWith pause) { mPauseWith = std::move(pause); }
     // The window's own line to a transfer's progress, called for every block
     // as FileTransferProgress is sent. A signal costs every block a trip
     // through Qt's meta-object system, so it is only sent while someone
@@ -165,6 +175,10 @@ private:
     // (with the text under label) when asking failed.
     bool prepareHash(const QString &label, std::optional<inet::HashMethod> &method);
     bool verifyUpload(const LocalSource &local, const QString &stored, const std::optional<inet::HashMethod> &hash);
+    // The size asked for ahead of the step that needs it (AskFileSizeAhead()),
+    // taken once, if it is of that file; else asked for now.
+    inet::Result<qint64> takeFileSize(const QString &path);
+    qint64 sizeOrCode(const inet::Result<qint64> &size);
     bool placeUpload(const QString &stored, const QString &sRemote);
     bool verifyDownload(const LocalTarget &local, const QString &sRemote, qint64 bytes,
                         const std::optional<inet::HashMethod> &hash);
@@ -175,6 +189,15 @@ private:
     {
         if (times > 0)
             mPump(times);
+    }
+    void pauseWith(int ms, const std::function<void()> &meanwhile)
+    {
+        if (mPauseWith) {
+            mPauseWith(ms, meanwhile);
+            return;
+        }
+        meanwhile();
+        mSleep(ms);
     }
     // transfers.cpp: one streamed file each way, and the one way out of a
     // transfer that did not finish.
@@ -198,6 +221,8 @@ private:
 
     std::function<void(int)> mPump;
     std::function<void(int)> mSleep;
+    PauseWith mPauseWith;
+    std::optional<std::pair<QString, inet::Result<qint64>>> mSizeAhead;
     std::function<void(qint64, qint64)> mProgressHandler;
     bool mProgressHeard = false;
 };

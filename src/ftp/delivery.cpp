@@ -89,7 +89,7 @@ bool cFTP::verifyUpload(const LocalSource &local, const QString &stored, const s
     QStringList passed;
     inet::FtpConnection *c = connection();
     if (lTransferType == FTP_TRANSFER_TYPE_BINARY && c) {
-        const inet::Result<qint64> size = c->fileSize(stored);
+        const inet::Result<qint64> size = takeFileSize(stored);
         if (size && *size != local.size())
             return rejectDelivery(QStringLiteral("the server has %1 bytes of %2, but %3 were sent")
                                       .arg(*size)

@@ -90,13 +90,33 @@ QString cFTP::GetFTPDirectory()
 
 qint64 cFTP::GetFTPFileSize(const QString &sFile)
 {
-    const inet::Result<qint64> size = hConnection ? hConnection->fileSize(sFile) : inet::Result<qint64>(NotConnected);
+    return sizeOrCode(hConnection ? hConnection->fileSize(sFile) : inet::Result<qint64>(NotConnected));
+}
+
+qint64 cFTP::sizeOrCode(const inet::Result<qint64> &size)
+{
     if (size)
         return *size;
     if (size.failure().code == inet::ErrorNoMoreFiles)
         return -1;
     failWith(size.failure(), FindFirstLabel);
     return -2;
+}
+
+void cFTP::AskFileSizeAhead(const QString &sRemote)
+{
+    mSizeAhead.reset();
+    if (hConnection)
+        mSizeAhead.emplace(sRemote, hConnection->fileSize(sRemote));
+}
+
+inet::Result<qint64> cFTP::takeFileSize(const QString &path)
+{
+    std::optional<std::pair<QString, inet::Result<qint64>>> ahead;
+    ahead.swap(mSizeAhead);
+    if (ahead && ahead->first == path)
+        return ahead->second;
+    return hConnection ? hConnection->fileSize(path) : inet::Result<qint64>(NotConnected);
 }
 
 QString cFTP::GetFTPdir(const QString &sFile, bool filesOnly)

@@ -22,7 +22,7 @@ const QString LastReadLabel = QStringLiteral("InternetReadFile2");
 const QString FindFirstLabel = QStringLiteral("FtpFindFirstFile");
 const QString LocalLabel = QStringLiteral("LocalFile");
 
-// The pause after an upload's last block, before its final reply is read.
+// The pause after an upload's last block; the upload ends in it.
 constexpr int UploadSettleMs = 1000;
 
 // Where a transfer lets the window's events run, and how many times. The
@@ -135,7 +135,7 @@ class cFTP::Upload
 {
 public:
     Upload(cFTP &ftp, LocalSource &local, const QString &localPath, const QString &remotePath)
-        : mFtp(ftp), mLocal(local), mTotal(local.size()),
+        : mFtp(ftp), mLocal(local), mRemotePath(remotePath), mTotal(local.size()),
           mExit(ftp, {.localFirst = false, .pumpsAfterNetworkFailure = UploadPumps::AfterFailure}, localPath,
                 remotePath, [this] { mLocal.close(); })
     {}
@@ -195,13 +195,20 @@ private:
         mLocal.close();
         emit mFtp.transferNote(QStringLiteral("Konec."));
         mFtp.pump(UploadPumps::AfterKonec);
-        // The last bytes leave before the settling pause, not after it: the
-        // server stores the file while we wait, and its final reply is
-        // there when we ask. A failure to send them is reported after the
-        // pause, where it always was.
-        if (mFtp.hTransfer)
+        // The last bytes leave in the settling pause, and the server's final
+        // reply and the size it stored are read there too: a server that
+        // has been idle for a second is slow to answer, and the pause is
+        // waited anyway. What they say counts after the pause, where it
+        // always did.
+        std::optional<bool> closed;
+        mFtp.pauseWith(UploadSettleMs, [this, &closed] {
+            if (!mFtp.hTransfer)
+                return;
             mFtp.hTransfer->endWriting();
-        mFtp.mSleep(UploadSettleMs);
+            closed = mFtp.hTransfer->close();
+            if (*closed && mFtp.lTransferType == FTP_TRANSFER_TYPE_BINARY)
+                mFtp.AskFileSizeAhead(mRemotePath);
+        });
         mFtp.pump(UploadPumps::AfterSettling);
         if (!mFtp.transferStillOpen())
             return mExit.network(LastWriteLabel);
@@ -209,7 +216,7 @@ private:
         // Only the server's final reply says the file arrived whole; a refusal
         // there (disk full, aborted) must not pass for success, as the caller
         // may delete the only other copy next.
-        if (!mFtp.hTransfer->close())
+        if (!(closed ? *closed : mFtp.hTransfer->close()))
             return mExit.network(LastWriteLabel, TransferExit::Remote::Goes);
         mFtp.hTransfer.reset();
         emit mFtp.transferNote(QStringLiteral("INTERNET CLOSE"));
@@ -219,6 +226,7 @@ private:
 
     cFTP &mFtp;
     LocalSource &mLocal;
+    const QString &mRemotePath;
     const qint64 mTotal;
     qint64 mSent = 0;
     TransferExit mExit;
@@ -367,6 +375,7 @@ bool cFTP::FTPDownloadFile(QString &sLocal, QString &sRemote)
 bool cFTP::PutFile(const QString &sLocal, const QString &sRemote)
 {
     mDelivery = DeliveryReport();
+    mSizeAhead.reset();
     if (sLocal.isEmpty() || sRemote.isEmpty())
         return false;
 
@@ -395,10 +404,13 @@ bool cFTP::PutFile(const QString &sLocal, const QString &sRemote)
 bool cFTP::GetFile(const QString &sLocal, const QString &sRemote)
 {
     mDelivery = DeliveryReport();
-    if (sLocal.isEmpty() || sRemote.isEmpty())
+    if (sLocal.isEmpty() || sRemote.isEmpty()) {
+        // A size asked for ahead is for this call or for none.
+        mSizeAhead.reset();
         return false;
+    }
 
-    const qint64 total = GetFTPFileSize(sRemote);
+    const qint64 total = sizeOrCode(takeFileSize(sRemote));
     pump(DownloadPumps::AfterSizeLookup);
     if (total == -1) {
         FormatTransferError(inet::ErrorNoMoreFiles, FindFirstLabel,

@@ -35,7 +35,12 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
-    pause(FirstAttemptPauseMs);
+    // A download starts with the file's size: the server answers while the
+    // pause lasts, not after it.
+    pause(FirstAttemptPauseMs, [&] {
+        if (direction.sizeAhead)
+            mFTP->AskFileSizeAhead(file.remote);
+    });
 
     FileOutcome outcome;
     outcome.name = file.name;

@@ -10,6 +10,7 @@ void FrmUpdate::download(const FileToMove &file)
         .status = QStringLiteral("Status: prenos iz strežnika..."),
         .failedStatus = QStringLiteral("Status napaka: "),
         .pumpBeforePause = true,
+        .sizeAhead = true,
         .transfer = &cFTP::GetFile,
         .localIsSource = false,
         // The local copy is on disk under its own name (the download made

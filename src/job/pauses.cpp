@@ -18,17 +18,22 @@ void FrmUpdate::readPauses()
         warn(QStringLiteral("pavze \"%1\" is neither 0 nor 1: the pauses are kept").arg(pauses));
 }
 
-void FrmUpdate::pause(int ms)
+void FrmUpdate::pause(int ms, const std::function<void()> &meanwhile)
 {
+    // The pause starts as the job stops; showing where it stands is the
+    // first thing the pause is for.
+    const auto first = [this, &meanwhile] {
+        showState();
+        if (meanwhile)
+            meanwhile();
+    };
     // Without the pauses the window still shows every state it would have
     // shown during them, only not for as long.
     if (!mPauses) {
-        showState();
+        first();
         return;
     }
-    // The pause starts as the job stops; showing where it stands is the
-    // first thing the pause is for.
-    mDesktop.pauseAfter(ms, [this] { showState(); });
+    mDesktop.pauseAfter(ms, first);
 }
 
 void FrmUpdate::showState()

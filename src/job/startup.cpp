@@ -59,6 +59,7 @@ void FrmUpdate::Form_Load()
     // as that comes with every block.
     mFTP->SetPacing([this](int times) { mDesktop.pumpEvents(times); }, [this](int ms) { pause(ms); },
                     [this] { showState(); });
+    mFTP->SetPauseWith([this](int ms, const std::function<void()> &meanwhile) { pause(ms, meanwhile); });
     mFTP->SetProgressHandler([this](qint64 current, qint64 total) { mFTP_FileTransferProgress(current, total); });
     connect(mFTP.get(), &cFTP::transferNote, Label11, &QLabel::setText);
     connect(mFTP.get(), &cFTP::notice, this, [this](const QString &text) { warn(text, QStringLiteral("datamode")); });

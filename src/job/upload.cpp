@@ -12,6 +12,7 @@ void FrmUpdate::upload(const FileToMove &file)
         .status = QStringLiteral("Status: prenos na strežnik..."),
         .failedStatus = QStringLiteral("Status napaka:"),
         .pumpBeforePause = false,
+        .sizeAhead = false,
         .transfer = &cFTP::PutFile,
         .localIsSource = true,
         // The server's copy has been verified (the upload made sure).

@@ -92,7 +92,9 @@ public:
     // job/pauses.cpp: a fixed pause of the job, unless the site turned the
     // pauses off; the window shows where things stand first, as it does
     // before the job waits on the network (showState()).
-    void pause(int ms);
+    // Work given as meanwhile is done in the pause, after the window is
+    // shown; the pause counts from its start all the same.
+    void pause(int ms, const std::function<void()> &meanwhile = {});
     void showState();
 
     // window/update.cpp: hands an address or a document to the desktop.
@@ -157,6 +159,7 @@ private:
         QString status;       // Label3 while the file moves
         QString failedStatus; // Label3 before the failure text
         bool pumpBeforePause; // once before the pause ahead of the first attempt
+        bool sizeAhead;       // the remote size is asked for in that pause
         bool (cFTP::*transfer)(const QString &sLocal, const QString &sRemote);
         bool localIsSource; // the log names the source first
         // False when the source could not be deleted (and it was said why).

@@ -62,7 +62,8 @@ FtpFile::~FtpFile()
 {
     if (!mFinished)
         abandon();
-    mLink.release();
+    if (!mReleased)
+        mLink.release();
 }
 
 qint64 FtpFile::readMore(char *data, qint64 size)
@@ -338,6 +339,10 @@ Status FtpFile::finish()
         return reply.failure();
     if (!reply->positiveCompletion())
         return reply->failure();
+    // The transfer is over on both sides: the connection may take the next
+    // command (the size check of an upload) while this file is still held.
+    mLink.release();
+    mReleased = true;
     return {};
 }
 

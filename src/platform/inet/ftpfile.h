@@ -126,6 +126,8 @@ private:
     bool mFinished = false;
     // endWriting() has run; what it found waits for close().
     std::optional<Status> mWritingEnded;
+    // The connection was let go at a successful close, and only then.
+    bool mReleased = false;
 };
 
 } // namespace inet
