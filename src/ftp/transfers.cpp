@@ -195,16 +195,17 @@ private:
         mLocal.close();
         emit mFtp.transferNote(QStringLiteral("Konec."));
         mFtp.pump(UploadPumps::AfterKonec);
-        // The last bytes leave in the settling pause, and the server's final
-        // reply and the size it stored are read there too: a server that
-        // has been idle for a second is slow to answer, and the pause is
-        // waited anyway. What they say counts after the pause, where it
-        // always did.
+        // The last bytes leave before the settling pause, so the server
+        // stores the file while the window is shown, and its final reply and
+        // the size it stored are read in the pause: a server that has been
+        // idle for a second is slow to answer, and the pause is waited
+        // anyway. What they say counts after the pause, where it always did.
+        if (mFtp.hTransfer)
+            mFtp.hTransfer->endWriting();
         std::optional<bool> closed;
         mFtp.pauseWith(UploadSettleMs, [this, &closed] {
             if (!mFtp.hTransfer)
                 return;
-            mFtp.hTransfer->endWriting();
             closed = mFtp.hTransfer->close();
             if (*closed && mFtp.lTransferType == FTP_TRANSFER_TYPE_BINARY)
                 mFtp.AskFileSizeAhead(mRemotePath);
