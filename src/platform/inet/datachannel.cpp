@@ -170,8 +170,11 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
     const QHostAddress peer = control.peerAddress();
     bool hooked = false;
     while (!deadline.hasExpired()) {
-        if (mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))
-            || mListener->hasPendingConnections()) {
+        // A server may connect as soon as it hears where (at PORT, not at
+        // the transfer command), and the window's event loop may then have
+        // taken the connection in already: one that waits is not waited for.
+        if (mListener->hasPendingConnections()
+            || mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))) {
             auto *incoming = static_cast<QSslSocket *>(mListener->nextPendingConnection());
             incoming->setParent(nullptr);
             std::unique_ptr<QSslSocket> socket(incoming);
