@@ -291,6 +291,44 @@ TEST_P(ServerHangsUp, FailsWith12030AndIsNotConnectedAfterwards)
 INSTANTIATE_ROWS_FOR_EVERY_LINK(Faults, ServerHangsUp, HangUpCases);
 
 // ---------------------------------------------------------------------------
+// Data connections the server refuses
+
+class DataConnectionRefused : public ModeTest
+{};
+
+// A data connection set up ahead of its transfer, and refused, fails that
+// transfer with the very text it would have had without the set-up ahead,
+// leaves nothing behind and the connection good for what follows.
+TEST_P(DataConnectionRefused, AheadFailsTheTransferWithItsOwnText)
+{
+    const DataLink link = GetParam();
+    ASSERT_NO_FATAL_FAILURE(begin(link, {link.mode == DataMode::Active ? QStringLiteral("--refuse-active")
+                                                                       : QStringLiteral("--refuse-passive")}));
+    const QByteArray data = content(3 * Block);
+    server.writeFile(QStringLiteral("f.bin"), data);
+    ASSERT_NO_FATAL_FAILURE(writeLocal(QStringLiteral("u.bin"), data));
+
+    for (const bool isUpload : {false, true}) {
+        SCOPED_TRACE(isUpload ? "upload" : "download");
+        const auto transfer = [&] {
+            return isUpload ? upload(QStringLiteral("u.bin"), QStringLiteral("u.bin"))
+                            : download(QStringLiteral("f.bin"), QStringLiteral("f.bin"));
+        };
+        EXPECT_FALSE(transfer());
+        const QString unprepared = ftp.GetLastErrorMessage();
+        EXPECT_FALSE(unprepared.isEmpty());
+        ftp.PrepareTransferAhead();
+        EXPECT_FALSE(transfer());
+        EXPECT_EQ(ftp.GetLastErrorMessage(), unprepared);
+        EXPECT_FALSE(server.exists(QStringLiteral("u.bin")));
+        EXPECT_FALSE(QFileInfo::exists(localPath(QStringLiteral("f.bin"))));
+        ASSERT_TRUE(ftp.isConnected());
+        EXPECT_EQ(ftp.GetFTPFileSize(QStringLiteral("f.bin")), data.size()) << error();
+    }
+}
+INSTANTIATE_FOR_EVERY_LINK(DataConnectionRefused);
+
+// ---------------------------------------------------------------------------
 // Names that would smuggle a second command
 
 class LineBreakInName : public ModeTest

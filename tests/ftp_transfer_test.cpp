@@ -1,8 +1,10 @@
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <functional>
 
@@ -129,6 +131,67 @@ TEST_P(EventSequence, SizeAskedAheadIsForTheNextDownloadOnly)
         QString r = QStringLiteral("/grows.bin");
         ASSERT_TRUE(ftp.FTPDownloadFile(l, r)) << ftp.GetLastErrorMessage().toStdString();
         EXPECT_TRUE(readLocal(QStringLiteral("grows.bin")) == grown);
+    }
+}
+
+// A data connection set up ahead (in the pause before a file) is the next
+// transfer's, whatever happened on the connection in between: a listing with
+// a data connection of its own, a transfer that failed before its command,
+// the window's events taken in while it waited (a server may connect to us
+// as soon as it hears PORT). Each file still arrives whole.
+TEST_P(EventSequence, ADataConnectionSetUpAheadServesTheNextTransfer)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void()> between; // after the set-up, before the transfer
+        bool upload;
+        bool takesTheOneSetUp; // no other data connection is set up
+    };
+    const auto nothing = [] {};
+    const Case cases[] = {
+        {"download", nothing, false, true},
+        {"upload", nothing, true, true},
+        {"a listing first",
+         [this] {
+             const std::optional<QStringList> names = ftp.GetFTPNames(QStringLiteral("/*.bin"), true);
+             ASSERT_TRUE(names.has_value()) << error();
+             EXPECT_TRUE(names->contains(QStringLiteral("ahead.bin")));
+         },
+         false, false},
+        {"an upload that failed before its command",
+         [this] {
+             QString missing = localPath(QStringLiteral("missing.bin"));
+             QString r = QStringLiteral("/missing.bin");
+             EXPECT_FALSE(ftp.FTPUploadFile(missing, r));
+         },
+         true, true},
+        {"window events taken in", [] { QCoreApplication::processEvents(); }, false, true},
+        {"set up again", [this] { ftp.PrepareTransferAhead(); }, true, false},
+    };
+    static const QRegularExpression setUp(QStringLiteral("^(EPSV|PASV|PORT|EPRT)\\b"));
+    const QByteArray data = randomBytes(3000);
+    server.writeFile(QStringLiteral("ahead.bin"), data);
+    writeLocal(QStringLiteral("ahead.bin"), data);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        server.clearTranscript();
+        ftp.PrepareTransferAhead();
+        EXPECT_EQ(server.transcript().filter(setUp).size(), 1) << "set up before the transfer is asked for";
+        c.between();
+        if (c.upload) {
+            ASSERT_TRUE(upload(QStringLiteral("ahead.bin"), QStringLiteral("/up.bin"))) << error();
+            EXPECT_TRUE(server.readFile(QStringLiteral("up.bin")) == data);
+            QFile::remove(server.root() + QStringLiteral("/up.bin"));
+        } else {
+            ASSERT_TRUE(download(QStringLiteral("/ahead.bin"), QStringLiteral("down.bin"))) << error();
+            EXPECT_TRUE(readLocal(QStringLiteral("down.bin")) == data);
+            QFile::remove(localPath(QStringLiteral("down.bin")));
+        }
+        if (c.takesTheOneSetUp) {
+            EXPECT_EQ(server.transcript().filter(setUp).size(), 1)
+                << server.transcript().join(QStringLiteral(" | ")).toStdString();
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
@@ -139,9 +140,10 @@ TEST_P(PausedWindow, ShowsTheJobsStateAtEveryPause)
 INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), ByRowName());
 
 // A pause is not lost time for the server: the size a download starts with
-// is asked for in the pause before it, and an upload ends (the server stores
-// the file and gives the size it stored) in its settling pause. Each size is
-// asked for once, and the window is shown before.
+// and the data connection of either direction are set up in the pause before
+// the file, and an upload ends (the server stores the file and gives the size
+// it stored) in its settling pause. Each is asked for once, and the window is
+// shown before.
 struct AheadCase
 {
     const char *name;
@@ -178,7 +180,10 @@ TEST_P(SizeAhead, IsAskedForInThePause)
 
     QByteArray stored;
     QStringList asked;
+    QStringList beforeFile;
     desktop.onSleep = [&](int ms) {
+        if (ms == 100)
+            beforeFile = server.transcript();
         if (ms != c.pauseMs)
             return;
         stored = server.readFile(QStringLiteral("s.bin"));
@@ -189,6 +194,10 @@ TEST_P(SizeAhead, IsAskedForInThePause)
     EXPECT_EQ(desktop.sleeps, c.upload ? (QList<int>{100, 1000}) : (QList<int>{100}));
     EXPECT_TRUE(asked.contains(QStringLiteral("MLST /s.bin"))) << asked.join(QStringLiteral(" | ")).toStdString();
     EXPECT_EQ(server.transcript().count(QStringLiteral("MLST /s.bin")), 1);
+    static const QRegularExpression setUp(QStringLiteral("^(EPSV|PASV|PORT|EPRT)\\b"));
+    EXPECT_EQ(beforeFile.filter(setUp).size(), 1) << beforeFile.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(beforeFile.filter(QRegularExpression(QStringLiteral("^(RETR|STOR) "))), QStringList{});
+    EXPECT_EQ(server.transcript().filter(setUp).size(), 1) << "the transfer took the one set up";
     if (c.upload) {
         EXPECT_TRUE(stored == data);
     } else {

@@ -55,6 +55,10 @@ public:
     // is taken by the next GetFile if that is of the same name, and dropped
     // otherwise, so it is never older than one pause.
     void AskFileSizeAhead(const QString &sRemote);
+    // The data connection of the next transfer, set up now, in the pause
+    // before a file; a failure here is that transfer's failure. Without an
+    // open connection, or during a transfer, it does nothing.
+    void PrepareTransferAhead();
     // The names of the matching entries, after their last "/", joined by
     // ","; "" when nothing matches or the search fails. Directories are
     // listed too unless filesOnly is set.

@@ -110,6 +110,12 @@ void cFTP::AskFileSizeAhead(const QString &sRemote)
         mSizeAhead.emplace(sRemote, hConnection->fileSize(sRemote));
 }
 
+void cFTP::PrepareTransferAhead()
+{
+    if (hConnection && !hTransfer)
+        hConnection->prepareTransfer(transferKind());
+}
+
 inet::Result<qint64> cFTP::takeFileSize(const QString &path)
 {
     std::optional<std::pair<QString, inet::Result<qint64>>> ahead;

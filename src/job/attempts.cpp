@@ -35,11 +35,13 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     mFTP->SetFTPDirectory(Root);
     if (direction.pumpBeforePause)
         mDesktop.pumpEvents();
-    // A download starts with the file's size: the server answers while the
-    // pause lasts, not after it.
+    // What the first attempt asks of the server before its transfer command
+    // (a download's size, the data connection) is asked while the pause
+    // lasts, not after it: the server answers while the window stands still.
     pause(FirstAttemptPauseMs, [&] {
         if (direction.sizeAhead)
             mFTP->AskFileSizeAhead(file.remote);
+        mFTP->PrepareTransferAhead();
     });
 
     FileOutcome outcome;

@@ -313,9 +313,9 @@ Status FtpConnection::setType(TransferType type)
     return {};
 }
 
-Result<std::unique_ptr<QSslSocket>> FtpConnection::startData(const QString &command)
+Result<std::unique_ptr<QSslSocket>> FtpConnection::startData(const QString &command,
+                                                             Result<std::unique_ptr<DataChannel>> channel)
 {
-    auto channel = openDataChannel();
     if (!channel)
         return channel.failure();
     const Result<Reply> reply = mControl->command(command);
@@ -358,12 +358,31 @@ Result<std::unique_ptr<FtpFile>> FtpConnection::startTransfer(const QString &pat
 {
     if (const Status ok = ready({path}); !ok)
         return ok.failure();
+    std::optional<Result<std::unique_ptr<DataChannel>>> ahead;
+    ahead.swap(mDataAhead);
+    if (ahead && !*ahead)
+        return ahead->failure();
     if (const Status typed = setType(type); !typed)
         return typed.failure();
-    auto data = startData((access == FileAccess::Read ? QStringLiteral("RETR ") : QStringLiteral("STOR ")) + path);
+    auto data = startData((access == FileAccess::Read ? QStringLiteral("RETR ") : QStringLiteral("STOR ")) + path,
+                          ahead ? std::move(*ahead) : openDataChannel());
     if (!data)
         return data.failure();
     return newFile(std::move(*data), access);
+}
+
+void FtpConnection::prepareTransfer(TransferType type)
+{
+    mDataAhead.reset();
+    // A connection that is busy or gone has nothing to prepare: the
+    // transfer itself says why it cannot start.
+    if (!ready({}))
+        return;
+    if (const Status typed = setType(type); !typed) {
+        mDataAhead.emplace(typed.failure());
+        return;
+    }
+    mDataAhead.emplace(openDataChannel());
 }
 
 Status FtpConnection::askFeatures()
@@ -418,10 +437,13 @@ Result<std::unique_ptr<FtpSearch>> FtpConnection::find(const QString &pattern)
 
 Result<QByteArray> FtpConnection::fetchListing(const QString &command)
 {
+    // A data connection set up for a transfer may have been kept waiting
+    // for longer than its server cares to wait: a listing makes its own.
+    mDataAhead.reset();
     // Listings are text; the type is set like for any transfer.
     if (const Status typed = setType(TransferType::Ascii); !typed)
         return typed.failure();
-    auto data = startData(command);
+    auto data = startData(command, openDataChannel());
     if (!data)
         return data.failure();
     const std::unique_ptr<FtpFile> listing = newFile(std::move(*data), FileAccess::Read);

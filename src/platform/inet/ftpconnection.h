@@ -65,6 +65,12 @@ public:
     Status setCurrentDirectory(const QString &path);
     Result<QString> currentDirectory();
 
+    // Sets up the data connection of the next transfer (and its type)
+    // before the transfer is asked for, so that it starts with its command:
+    // a caller with time to spare spends it here. What fails is kept as the
+    // next transfer's failure. The next transfer takes what was set up; a
+    // listing, or another call of this, drops it.
+    void prepareTransfer(TransferType type);
     // Null on failure: a streamed transfer reads why from lastError().
     [[nodiscard]] std::unique_ptr<FtpFile> openFile(const QString &path, FileAccess access, TransferType type);
     // Fails with ErrorNoMoreFiles when nothing matches. The directory part
@@ -108,7 +114,8 @@ private:
     Result<QString> workingDirectory();
     Status setType(TransferType type);
     Status askFeatures();
-    Result<std::unique_ptr<QSslSocket>> startData(const QString &command);
+    Result<std::unique_ptr<QSslSocket>> startData(const QString &command,
+                                                  Result<std::unique_ptr<DataChannel>> channel);
     Result<std::unique_ptr<DataChannel>> openDataChannel();
     Result<std::unique_ptr<FtpFile>> startTransfer(const QString &path, FileAccess access, TransferType type);
     Result<QByteArray> fetchListing(const QString &command);
@@ -141,6 +148,8 @@ private:
     std::optional<bool> mMlsd;
     QString mFeatures;
     std::optional<std::optional<HashMethod>> mHash;
+    // Set up by prepareTransfer() for the next transfer.
+    std::optional<Result<std::unique_ptr<DataChannel>>> mDataAhead;
 };
 
 } // namespace inet
