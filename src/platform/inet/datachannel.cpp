@@ -145,9 +145,18 @@ Status DataChannel::openPassive(ControlChannel &control, bool &epsvRefused)
     return {};
 }
 
+void DataChannel::takeEarlyConnection(ControlChannel &control)
+{
+    if (mSocket || !mListener || !mListener->isListening())
+        return;
+    if (mListener->hasPendingConnections() || mListener->waitForNewConnection(0))
+        mSocket = takePending(control.peerAddress());
+}
+
 Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &control)
 {
-    Result<std::unique_ptr<QSslSocket>> socket = mListener ? accept(control) : std::move(mSocket);
+    Result<std::unique_ptr<QSslSocket>> socket
+        = mSocket ? Result<std::unique_ptr<QSslSocket>>(std::move(mSocket)) : accept(control);
     if (!socket || !control.isEncrypted())
         return socket;
     // The client side of the handshake is ours whoever connected: the data
@@ -160,6 +169,22 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &contr
         return encrypted.failure();
     }
     return socket;
+}
+
+std::unique_ptr<QSslSocket> DataChannel::takePending(const QHostAddress &peer)
+{
+    while (mListener->hasPendingConnections()) {
+        auto *incoming = static_cast<QSslSocket *>(mListener->nextPendingConnection());
+        incoming->setParent(nullptr);
+        std::unique_ptr<QSslSocket> socket(incoming);
+        // Only the server we talk to may deliver our data.
+        if (socket->peerAddress().isEqual(peer, QHostAddress::TolerantConversion)) {
+            mListener->close();
+            return socket;
+        }
+        socket->abort();
+    }
+    return nullptr;
 }
 
 Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
@@ -175,15 +200,8 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::accept(ControlChannel &control)
         // taken the connection in already: one that waits is not waited for.
         if (mListener->hasPendingConnections()
             || mListener->waitForNewConnection(qMin(AcceptSliceMs, remainingMs(deadline)))) {
-            auto *incoming = static_cast<QSslSocket *>(mListener->nextPendingConnection());
-            incoming->setParent(nullptr);
-            std::unique_ptr<QSslSocket> socket(incoming);
-            // Only the server we talk to may deliver our data.
-            if (socket->peerAddress().isEqual(peer, QHostAddress::TolerantConversion)) {
-                mListener->close();
+            if (std::unique_ptr<QSslSocket> socket = takePending(peer))
                 return socket;
-            }
-            socket->abort();
             continue;
         }
         if (control.replyPending(ControlGlanceMs)) {

@@ -24,6 +24,12 @@ public:
     static Result<std::unique_ptr<DataChannel>> open(ControlChannel &control, DataMode mode, bool &epsvRefused);
     ~DataChannel();
 
+    // Some servers connect as soon as they hear where (at PORT), not at the
+    // transfer command: a connection that is already there is taken in now,
+    // while there is time, instead of after the command. Does nothing
+    // otherwise.
+    void takeEarlyConnection(ControlChannel &control);
+
     // Waits for the data connection to be there and hands it over. While
     // waiting in active mode, a reply on the control connection (the server
     // could not connect back: 425) ends the wait and is the failure. A wait
@@ -40,8 +46,12 @@ private:
     Status openPassive(ControlChannel &control, bool &epsvRefused);
     Result<quint16> enterPassive(ControlChannel &control, bool &epsvRefused);
     Result<std::unique_ptr<QSslSocket>> accept(ControlChannel &control);
+    // The first waiting connection from peer; any other is turned away.
+    std::unique_ptr<QSslSocket> takePending(const QHostAddress &peer);
 
     std::unique_ptr<Listener> mListener;
+    // The connection itself, once there: ours (passive), or the server's
+    // taken in early (active).
     std::unique_ptr<QSslSocket> mSocket;
 };
 

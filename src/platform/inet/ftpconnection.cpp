@@ -383,6 +383,8 @@ void FtpConnection::prepareTransfer(TransferType type)
         return;
     }
     mDataAhead.emplace(openDataChannel());
+    if (mDataAhead->ok())
+        (**mDataAhead)->takeEarlyConnection(*mControl);
 }
 
 Status FtpConnection::askFeatures()
