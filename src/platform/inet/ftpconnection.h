@@ -114,8 +114,7 @@ private:
     Result<QString> workingDirectory();
     Status setType(TransferType type);
     Status askFeatures();
-    Result<std::unique_ptr<QSslSocket>> startData(const QString &command,
-                                                  Result<std::unique_ptr<DataChannel>> channel);
+    Result<std::unique_ptr<QSslSocket>> startData(const QString &command, Result<std::unique_ptr<DataChannel>> channel);
     Result<std::unique_ptr<DataChannel>> openDataChannel();
     Result<std::unique_ptr<FtpFile>> startTransfer(const QString &path, FileAccess access, TransferType type);
     Result<QByteArray> fetchListing(const QString &command);
