@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -143,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(Jobs, PausedWindow, ::testing::ValuesIn(PauseCases), By
 // and the data connection of either direction are set up in the pause before
 // the file, and an upload ends (the server stores the file and gives the size
 // it stored) in its settling pause. Each is asked for once, and the window is
-// shown before.
+// shown before. Nor is it added to the job's own turning to the file: the
+// window takes up the file's name and status inside the pause.
 struct AheadCase
 {
     const char *name;
@@ -181,9 +183,16 @@ TEST_P(SizeAhead, IsAskedForInThePause)
     QByteArray stored;
     QStringList asked;
     QStringList beforeFile;
-    desktop.onSleep = [&](int ms) {
+    QStringList names;
+    desktop.onPauseStart = [&](int ms) {
         if (ms == 100)
+            names.append(form->Textimedat->text());
+    };
+    desktop.onSleep = [&](int ms) {
+        if (ms == 100) {
             beforeFile = server.transcript();
+            names.append(form->Textimedat->text());
+        }
         if (ms != c.pauseMs)
             return;
         stored = server.readFile(QStringLiteral("s.bin"));
@@ -198,6 +207,7 @@ TEST_P(SizeAhead, IsAskedForInThePause)
     EXPECT_EQ(beforeFile.filter(setUp).size(), 1) << beforeFile.join(QStringLiteral(" | ")).toStdString();
     EXPECT_EQ(beforeFile.filter(QRegularExpression(QStringLiteral("^(RETR|STOR) "))), QStringList{});
     EXPECT_EQ(server.transcript().filter(setUp).size(), 1) << "the transfer took the one set up";
+    EXPECT_EQ(names, (QStringList{QString(), QStringLiteral("s.bin")})) << "the name at the pause's start and end";
     if (c.upload) {
         EXPECT_TRUE(stored == data);
     } else {

@@ -24,6 +24,7 @@ const QString Root = QStringLiteral("/");
 void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
 {
     if (std::optional<FileOutcome> skipped = unmovable(direction, file)) {
+        Textimedat->setText(file.name);
         finishFile(direction, *skipped);
         return;
     }
@@ -31,18 +32,26 @@ void FrmUpdate::transferFile(const Direction &direction, const FileToMove &file)
     const double started = mDesktop.timer();
 
     const QString status = connectionStatus(direction.status);
-    Label3->setText(status);
-    mFTP->SetFTPDirectory(Root);
-    if (direction.pumpBeforePause)
-        mDesktop.pumpEvents();
-    // What the first attempt asks of the server before its transfer command
-    // (a download's size, the data connection) is asked while the pause
-    // lasts, not after it: the server answers while the window stands still.
-    pause(FirstAttemptPauseMs, [&] {
-        if (direction.sizeAhead)
-            mFTP->AskFileSizeAhead(file.remote);
-        mFTP->PrepareTransferAhead();
-    });
+    // The pause before a file counts from the moment the job turns to it:
+    // the window taking up the file's name and status is the first thing
+    // the job does in it, not a cost added to it. What the first attempt
+    // asks of the server before its transfer command (a download's size,
+    // the data connection) is asked while the pause lasts, not after it:
+    // the server answers while the window stands still.
+    pause(
+        FirstAttemptPauseMs,
+        [&] {
+            if (direction.sizeAhead)
+                mFTP->AskFileSizeAhead(file.remote);
+            mFTP->PrepareTransferAhead();
+        },
+        [&] {
+            Textimedat->setText(file.name);
+            Label3->setText(status);
+            mFTP->SetFTPDirectory(Root);
+            if (direction.pumpBeforePause)
+                mDesktop.pumpEvents();
+        });
 
     FileOutcome outcome;
     outcome.name = file.name;

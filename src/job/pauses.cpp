@@ -18,11 +18,13 @@ void FrmUpdate::readPauses()
         warn(QStringLiteral("pavze \"%1\" is neither 0 nor 1: the pauses are kept").arg(pauses));
 }
 
-void FrmUpdate::pause(int ms, const std::function<void()> &meanwhile)
+void FrmUpdate::pause(int ms, const std::function<void()> &meanwhile, const std::function<void()> &opening)
 {
     // The pause starts as the job stops; showing where it stands is the
     // first thing the pause is for.
-    const auto first = [this, &meanwhile] {
+    const auto first = [this, &meanwhile, &opening] {
+        if (opening)
+            opening();
         showState();
         if (meanwhile)
             meanwhile();

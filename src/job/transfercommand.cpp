@@ -136,7 +136,6 @@ void FrmUpdate::downloadMatches(const QString &folder)
     if (names.isEmpty() && isNamedFile(Text1->text()))
         finishMissing(false, pattern, textLDIR->text() + Text1->text(), QStringLiteral("no such file on the server"));
     for (qsizetype i = 0; i < names.size(); ++i) {
-        Textimedat->setText(names.at(i));
         download({names.at(i), textLDIR->text() + names.at(i), textDIR->text() + folder + names.at(i)});
         showRemaining(names, i + 1);
         mDesktop.pumpEvents();
@@ -156,7 +155,6 @@ void FrmUpdate::uploadMatches(const QString &folder)
         mDesktop.pumpEvents();
         if (i == names.size())
             break;
-        Textimedat->setText(names.at(i));
         upload({names.at(i), textLDIR->text() + folder + names.at(i), textDIR->text() + names.at(i)});
         showRemaining(names, i + 1);
     }

@@ -93,8 +93,10 @@ public:
     // pauses off; the window shows where things stand first, as it does
     // before the job waits on the network (showState()).
     // Work given as meanwhile is done in the pause, after the window is
-    // shown; the pause counts from its start all the same.
-    void pause(int ms, const std::function<void()> &meanwhile = {});
+    // shown; the pause counts from its start all the same. Work given as
+    // opening is done in the pause too, before the window is shown: what
+    // the job sets up for the state it then shows.
+    void pause(int ms, const std::function<void()> &meanwhile = {}, const std::function<void()> &opening = {});
     void showState();
 
     // window/update.cpp: hands an address or a document to the desktop.

@@ -27,6 +27,13 @@ public:
         if (onSleep)
             onSleep(ms);
     }
+    // A pause starts before what the job does in it.
+    void pauseAfter(int ms, const std::function<void()> &first) override
+    {
+        if (onPauseStart)
+            onPauseStart(ms);
+        Desktop::pauseAfter(ms, first);
+    }
     // Every pumpEvents() comes here: a fake desktop has no beat.
     void letEventsRun() override
     {
@@ -69,6 +76,7 @@ public:
     // Let a test look at the window whenever the job pauses or pumps, and
     // at the world at the moment the real program would have ended.
     std::function<void(int)> onSleep;
+    std::function<void(int)> onPauseStart;
     std::function<void()> onPump;
     std::function<void(int)> onExit;
     std::function<void()> onPass;
