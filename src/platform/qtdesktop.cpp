@@ -18,6 +18,10 @@
 #include <thread>
 #include <utility>
 
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
 namespace {
 constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
 } // namespace
@@ -31,6 +35,13 @@ QtDesktop::QtDesktop(QStringList arguments, QString settingsFile, QString jsonLo
     mMidnightOffsetMs = QTime::currentTime().msecsSinceStartOfDay();
     // The window's events run at the program's one beat.
     setBeat(&EventPump::beat());
+#ifdef Q_OS_LINUX
+    // The job's pauses end when they say: by default Linux lets a sleeping
+    // thread's timer fire up to 50 µs late, to save wake-ups. The job (on
+    // this thread) pauses once or twice per file; those wake-ups cost
+    // nothing, the delays add up over a folder of small files.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
 }
 
 void QtDesktop::sleep(int ms)
