@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QSslSocket>
 
+#include <utility>
+
 #include "platform/inet/socket.h"
 
 namespace inet {
@@ -68,18 +70,27 @@ QString portCommand(const QHostAddress &local, quint16 port)
 } // namespace
 
 // Hands out QSslSocket objects, so that a data connection can later be
-// encrypted like the control connection.
+// encrypted like the control connection. The first one is made with the
+// listener: a QSslSocket takes a while to make, and the listener is set up
+// ahead of the transfer command, while the server's connection comes after
+// it, when every moment counts.
 class DataChannel::Listener : public QTcpServer
 {
+public:
+    Listener() : mSpare(new QSslSocket(this)) {}
+
 protected:
     void incomingConnection(qintptr descriptor) override
     {
-        auto *socket = new QSslSocket(this);
+        QSslSocket *socket = mSpare ? std::exchange(mSpare, nullptr) : new QSslSocket(this);
         if (socket->setSocketDescriptor(descriptor))
             addPendingConnection(socket);
         else
             delete socket;
     }
+
+private:
+    QSslSocket *mSpare;
 };
 
 DataChannel::~DataChannel()
