@@ -8,11 +8,14 @@
 #include <QSslSocket>
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +27,7 @@
 #include "platform/inet/link.h"
 #include "platform/inet/listing.h"
 #include "platform/inet/session.h"
+#include "platform/inet/socket.h"
 #include "support/ftpserver.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
@@ -585,5 +589,68 @@ TEST_P(TrustSettings, ThatCannotBeUsedAreRefusedBeforeAnythingIsSent)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TrustSettings, ::testing::ValuesIn(UnusableTrustCases), ByRowName());
+
+// ---------------------------------------------------------------------------
+// The socket an active data connection is made to
+
+struct ListenCase
+{
+    const char *name;
+    const char *address;
+    const char *listensAt; // nullptr: the address cannot be listened at
+};
+
+// clang-format off
+const ListenCase ListenCases[] = {
+    {"IPv4",       "127.0.0.1",        "127.0.0.1"},
+    {"IPv6",       "::1",              "::1"},
+    {"IPv4Mapped", "::ffff:127.0.0.1", "127.0.0.1"},
+    {"NotOurs",    "192.0.2.1",        nullptr},
+};
+// clang-format on
+
+void PrintTo(const ListenCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ListenOnFreePort : public ::testing::TestWithParam<ListenCase>
+{};
+
+// It listens where the PORT or EPRT command will say, on a port of its own
+// that it shares with nobody, and the server's connection gets through to
+// the QTcpServer that takes it over. Sharing (SO_REUSEADDR) would make
+// every new port a long search once many data connections have closed.
+TEST_P(ListenOnFreePort, ListensAloneAtTheAddressAsked)
+{
+    const ListenCase &c = GetParam();
+    const qintptr descriptor = inet::listenOnFreePort(QHostAddress(QString::fromUtf8(c.address)), 5);
+    if (!c.listensAt) {
+        EXPECT_EQ(descriptor, -1);
+        EXPECT_EQ(errno, EADDRNOTAVAIL);
+        return;
+    }
+    ASSERT_GE(descriptor, 0) << std::strerror(errno);
+    int shared = -1;
+    socklen_t length = sizeof shared;
+    ASSERT_EQ(::getsockopt(int(descriptor), SOL_SOCKET, SO_REUSEADDR, &shared, &length), 0);
+    EXPECT_EQ(shared, 0);
+
+    QTcpServer server;
+    ASSERT_TRUE(server.setSocketDescriptor(descriptor));
+    EXPECT_TRUE(server.isListening());
+    EXPECT_EQ(server.serverAddress(), QHostAddress(QString::fromUtf8(c.listensAt)));
+    ASSERT_NE(server.serverPort(), 0);
+
+    QTcpSocket client;
+    client.connectToHost(server.serverAddress(), server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(ShortTimeoutMs)) << client.errorString().toStdString();
+    ASSERT_TRUE(server.waitForNewConnection(ShortTimeoutMs));
+    std::unique_ptr<QTcpSocket> accepted(server.nextPendingConnection());
+    ASSERT_NE(accepted, nullptr);
+    EXPECT_EQ(accepted->peerPort(), client.localPort());
+}
+
+INSTANTIATE_TEST_SUITE_P(Addresses, ListenOnFreePort, ::testing::ValuesIn(ListenCases), ByRowName());
 
 } // namespace

@@ -3,6 +3,10 @@
 #include <QRegularExpression>
 #include <QSslSocket>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/inet/socket.h"
@@ -79,6 +83,18 @@ class DataChannel::Listener : public QTcpServer
 public:
     Listener() : mSpare(new QSslSocket(this)) {}
 
+    // Empty once listening; otherwise what failed.
+    QString listenAt(const QHostAddress &address)
+    {
+        const qintptr descriptor = listenOnFreePort(address, listenBacklogSize());
+        if (descriptor < 0)
+            return QString::fromLocal8Bit(std::strerror(errno));
+        if (setSocketDescriptor(descriptor))
+            return {};
+        ::close(int(descriptor));
+        return errorString();
+    }
+
 protected:
     void incomingConnection(qintptr descriptor) override
     {
@@ -113,8 +129,11 @@ Status DataChannel::openActive(ControlChannel &control)
 {
     const QHostAddress local = control.localAddress();
     mListener = std::make_unique<Listener>();
-    if (!mListener->listen(local, 0))
-        return Failure{ErrorCannotConnect};
+    const QString failed = mListener->listenAt(local);
+    if (!failed.isEmpty())
+        return Failure::because(
+            ErrorCannotConnect,
+            QStringLiteral("cannot listen at %1 for the data connection: %2").arg(local.toString(), failed));
     return completed(control.command(portCommand(local, mListener->serverPort())));
 }
 

@@ -2,9 +2,16 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QSslSocket>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -75,6 +82,49 @@ Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, Q
         socket->abort();
     }
     return Failure{error};
+}
+
+// Not QTcpServer::listen(): it asks for SO_REUSEADDR, which only a fixed
+// port needs. For a port of its own choosing, Linux then looks in half of
+// its range only, and that is the half where every earlier data connection
+// of ours waits out its TIME_WAIT for a minute (an upload closes first, so
+// the wait is on our side). A job of a few thousand small files a minute
+// fills that half, and each new listener then scans all of it: more than
+// half a millisecond, for every file.
+qintptr listenOnFreePort(const QHostAddress &address, int backlog)
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4) {
+        auto *in = reinterpret_cast<sockaddr_in *>(&storage);
+        in->sin_family = AF_INET;
+        in->sin_addr.s_addr = htonl(v4);
+        length = sizeof(sockaddr_in);
+    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto *in6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        in6->sin6_family = AF_INET6;
+        const Q_IPV6ADDR v6 = address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, v6.c, sizeof(v6.c));
+        if (!address.scopeId().isEmpty())
+            in6->sin6_scope_id = QNetworkInterface::interfaceIndexFromName(address.scopeId());
+        length = sizeof(sockaddr_in6);
+    } else {
+        errno = EAFNOSUPPORT;
+        return -1;
+    }
+    const int descriptor = ::socket(storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (descriptor < 0)
+        return -1;
+    if (::bind(descriptor, reinterpret_cast<const sockaddr *>(&storage), length) != 0
+        || ::listen(descriptor, backlog) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+        return -1;
+    }
+    return descriptor;
 }
 
 } // namespace inet

@@ -7,10 +7,12 @@
 #include "platform/inet/result.h"
 #include "platform/inet/server.h"
 
+class QHostAddress;
 class QSslSocket;
 
 // Opening TCP connections within a deadline, for the control connection and
-// for passive data connections alike.
+// for passive data connections alike, and the socket an active data
+// connection is made to.
 namespace inet {
 
 // What is left of the deadline, as the milliseconds Qt's waits take; 0 once
@@ -21,5 +23,10 @@ int remainingMs(const QDeadlineTimer &deadline);
 // answers, all within the deadline. Fails with ErrorTimeout,
 // ErrorNameNotResolved or ErrorCannotConnect.
 Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, QDeadlineTimer deadline);
+
+// A socket listening at the address, on a port the system chooses, that
+// nobody else may share; its descriptor, or -1 with errno set. For a
+// QTcpServer to take over (setSocketDescriptor()).
+qintptr listenOnFreePort(const QHostAddress &address, int backlog);
 
 } // namespace inet
