@@ -98,6 +98,9 @@ public:
     // the job sets up for the state it then shows.
     void pause(int ms, const std::function<void()> &meanwhile = {}, const std::function<void()> &opening = {});
     void showState();
+    // What stands for showState() at a pause the site turned off: the same
+    // texts, painted when the window's events are due.
+    void passState();
 
     // window/update.cpp: hands an address or a document to the desktop.
     // The result is always empty, whatever the desktop made of it.
