@@ -45,7 +45,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from benchlib import (HEADER, BenchError, Figure, Server, check_copy, check_folder,  # noqa: E402
-                      fsync_ns, remove_files, run_timed, sha256, write_random)
+                      fsync_ns, remove_files, run_timed, sha256, time_wait_count, write_random)
 import tlsbench  # noqa: E402
 
 KIB = 1024
@@ -371,7 +371,9 @@ class Bench:
             for r in range(rounds):
                 order = ("program", "lftp") if r % 2 == 0 else ("lftp", "program")
                 took = {}
+                waiting = {}
                 for tool in order:
+                    waiting[tool] = time_wait_count()
                     if download:
                         target = self.files.down if tool == "program" else self.files.lftp
                         run = (self.program.run(down_site, "*.bin,DOWN", timeout) if tool == "program"
@@ -390,9 +392,10 @@ class Bench:
                 program_s.append(took["program"])
                 lftp_s.append(took["lftp"])
                 say("  %-8s round %d (%s first): program %.2f s%s, lftp %.2f s; program/lftp %.2f"
+                    " (connections in TIME_WAIT before: program %d, lftp %d)"
                     % (direction, r + 1, order[0], took["program"],
                        "" if self.pause_free else " (pauses of %.0f s subtracted)" % (pauses_ms(n, not download) / 1e3),
-                       took["lftp"], ratios[-1]))
+                       took["lftp"], ratios[-1], waiting["program"], waiting["lftp"]))
             tag = "%d x 1 KiB %s" % (n, direction)
             self.figure("%s, program/lftp time%s" % (tag, "" if self.pause_free else " *"), server.name, ratios,
                         SMALL_TARGET, True, "x")
