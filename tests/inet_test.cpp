@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QSslSocket>
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,6 +30,7 @@
 #include "platform/inet/listing.h"
 #include "platform/inet/session.h"
 #include "platform/inet/socket.h"
+#include "platform/inet/wait.h"
 #include "support/ftpserver.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
@@ -624,6 +627,16 @@ class ListenOnFreePort : public ::testing::TestWithParam<ListenCase>
 TEST_P(ListenOnFreePort, ListensAloneAtTheAddressAsked)
 {
     const ListenCase &c = GetParam();
+    if (QString::fromUtf8(c.address) == QLatin1String("::1")) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHostIPv6))
+            GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    if (!c.listensAt) {
+        QFile nonlocal(QStringLiteral("/proc/sys/net/ipv4/ip_nonlocal_bind"));
+        if (nonlocal.open(QIODevice::ReadOnly) && nonlocal.readAll().trimmed() == "1")
+            GTEST_SKIP() << "this machine lets any address be listened at";
+    }
     const qintptr descriptor = inet::listenOnFreePort(QHostAddress(QString::fromUtf8(c.address)), 5);
     if (!c.listensAt) {
         EXPECT_EQ(descriptor, -1);
@@ -652,5 +665,56 @@ TEST_P(ListenOnFreePort, ListensAloneAtTheAddressAsked)
 }
 
 INSTANTIATE_TEST_SUITE_P(Addresses, ListenOnFreePort, ::testing::ValuesIn(ListenCases), ByRowName());
+
+// ---------------------------------------------------------------------------
+// A glance before a wait that cannot be cut in two
+
+struct GlanceCase
+{
+    const char *name;
+    short events;
+    bool peerWrites;
+    int deadlineMs;
+    bool hooked;
+};
+
+// clang-format off
+const GlanceCase GlanceCases[] = {
+    {"WritableAtOnce",        POLLOUT, false, 1000, false},
+    {"NothingToReadYet",      POLLIN,  false, 1000, true},
+    {"AnswerAlreadyThere",    POLLIN,  true,  1000, false},
+    {"NoTimeLeft",            POLLIN,  false, 0,    false},
+};
+// clang-format on
+
+void PrintTo(const GlanceCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class GlanceBefore : public ::testing::TestWithParam<GlanceCase>
+{};
+
+// The hook (the window shown) comes only when the wait is about to last:
+// not when the socket is ready at once, and not when no time is left to
+// wait in anyway.
+TEST_P(GlanceBefore, CallsTheHookOnlyForAWaitThatLasts)
+{
+    const GlanceCase &c = GetParam();
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    if (c.peerWrites) {
+        ASSERT_EQ(::write(pair[1], "x", 1), 1);
+    }
+    int hooked = 0;
+    const QDeadlineTimer deadline(c.deadlineMs);
+    inet::glanceBefore(pair[0], c.events, deadline, [&] { ++hooked; });
+    EXPECT_EQ(hooked, c.hooked ? 1 : 0);
+    inet::glanceBefore(pair[0], c.events, deadline, {}); // no hook: nothing to call
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sockets, GlanceBefore, ::testing::ValuesIn(GlanceCases), ByRowName());
 
 } // namespace

@@ -4,6 +4,7 @@
 // tests record, for every label and the bar, what each looked like when it
 // was last painted, and compare that with what it holds at every pause.
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "support/jobfixture.h"
 #include "support/paramnames.h"
 #include "support/qtprint.h"
+#include "support/tlsfiles.h"
 #include "window/progressbar.h"
 
 namespace {
@@ -318,8 +320,9 @@ TEST_P(Pavze, SkipsThePausesButNotTheWindowsPasses)
     // One real pass before each of the three pauses that are kept. Without
     // them the window is painted when its events are due, and whenever the
     // job waits (below).
-    if (!c.sleeps.isEmpty())
+    if (!c.sleeps.isEmpty()) {
         EXPECT_GE(desktop.passes, 3);
+    }
     const bool warned = std::any_of(desktop.diagnostics.cbegin(), desktop.diagnostics.cend(),
                                     [](const QString &line) { return line.contains(QLatin1String("pavze")); });
     EXPECT_EQ(warned, c.warning != nullptr);
@@ -332,16 +335,52 @@ TEST_P(Pavze, SkipsThePausesButNotTheWindowsPasses)
 INSTANTIATE_TEST_SUITE_P(Sites, Pavze, ::testing::ValuesIn(PavzeCases), ByRowName());
 
 // Without the pauses the job still stands still where it waits on the
-// network, and the window must show where it stands there: the file's name,
-// its status, and what every label holds. The server holds back the data of
-// the download until the job gives up on it.
-TEST_F(JobTest, WithoutPausesAWaitShowsTheJobsState)
+// network, and the window must show where it stands there, at once: the
+// file's name, its status, and what every label holds. The server holds
+// back the data of the download, or never answers the data connection's
+// TLS handshake, until the job gives up on it (after a timeout far longer
+// than the moment the window may take).
+struct WaitCase
 {
-    startServer({QStringLiteral("--stall-data")});
-    writeSettings(QStringLiteral("prenos1=a.bin,DOWN\npavze=0\n"));
+    const char *name;
+    bool tls;
+    QStringList faults;
+    const char *status;
+};
+
+// clang-format off
+const WaitCase WaitCases[] = {
+    {"DataHeldBack",            false, {QStringLiteral("--stall-data")},
+     "Status: prenos iz strežnika..."},
+    {"DataHandshakeUnanswered", true,  {QStringLiteral("--stall-data"), QStringLiteral("--stall-data-tls")},
+     "Status: prenos iz strežnika... (TLS)"},
+};
+// clang-format on
+
+void PrintTo(const WaitCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class WithoutPauses : public JobTest, public ::testing::WithParamInterface<WaitCase>
+{};
+
+TEST_P(WithoutPauses, AWaitShowsTheJobsStateAtOnce)
+{
+    const WaitCase &c = GetParam();
+    constexpr int TimeoutMs = 1200;
+    QStringList faults = c.faults;
+    QString tlsLines;
+    if (c.tls) {
+        const TestCertificates &files = testCertificates();
+        faults += tlsServerArgs(inet::Security::ExplicitTls, files.trusted, files.serverKey);
+        tlsLines = QStringLiteral("tls=explicit\ntlsca=%1\n").arg(files.caFile);
+    }
+    startServer(faults);
+    writeSettings(QStringLiteral("prenos1=a.bin,DOWN\npavze=0\n") + tlsLines);
     server.writeFile(QStringLiteral("a.bin"), QByteArray(5000, 'w'));
     load();
-    form->ftp()->SetTimeout(300);
+    form->ftp()->SetTimeout(TimeoutMs);
     FrmUpdateTestAccess::firstActivate(*form) = false;
     form->show();
     FrmUpdateTestAccess::firstActivate(*form) = true;
@@ -360,27 +399,33 @@ TEST_F(JobTest, WithoutPausesAWaitShowsTheJobsState)
     nameWatch.onPaint = [&] { namePainted = form->Textimedat->text(); };
     form->Textimedat->installEventFilter(&nameWatch);
 
-    // What the window showed at the passes made while the data was held
-    // back: the name, the status painted, and any label painted with another
-    // text than it holds.
-    QStringList names;
-    QStringList statuses;
+    // The first pass of the window's events once the server has the
+    // transfer command: when it came, and what the window showed.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 firstPassMs = -1;
+    QString name;
+    QString status;
     QStringList stale;
     desktop.onPass = [&] {
-        if (!server.transcript().contains(QStringLiteral("RETR /a.bin")))
+        if (firstPassMs >= 0 || !server.transcript().contains(QStringLiteral("RETR /a.bin")))
             return;
-        names.append(namePainted);
-        statuses.append(form->Label3->text());
-        stale += watch.stale(form->PB);
+        firstPassMs = clock.elapsed();
+        name = namePainted;
+        status = form->Label3->text();
+        stale = watch.stale(form->PB);
     };
     EXPECT_EQ(run([&] { form->Form_Activate(); }), ExitCode::FileFailed);
 
     EXPECT_EQ(desktop.sleeps, QList<int>{});
-    ASSERT_FALSE(names.isEmpty()) << "the window was not shown while the job waited";
-    EXPECT_EQ(names.first(), QStringLiteral("a.bin"));
-    EXPECT_EQ(statuses.first(), QStringLiteral("Status: prenos iz strežnika..."));
+    ASSERT_GE(firstPassMs, 0) << "the window was not shown while the job waited";
+    EXPECT_LT(firstPassMs, TimeoutMs / 2) << "the window was shown only when the wait was over";
+    EXPECT_EQ(name, QStringLiteral("a.bin"));
+    EXPECT_EQ(status, QString::fromUtf8(c.status));
     EXPECT_EQ(stale, QStringList{});
     form->Textimedat->removeEventFilter(&nameWatch);
 }
+
+INSTANTIATE_TEST_SUITE_P(Waits, WithoutPauses, ::testing::ValuesIn(WaitCases), ByRowName());
 
 } // namespace

@@ -443,6 +443,10 @@ def make_tls_handlers():
             super().handle_close()
 
         def secure_connection(self, ssl_context):
+            if self.cmd_channel.stall_data_tls:
+                # The client's hello is read and nothing answers it.
+                self.stalled = True
+                return
             # --data-cert: data connections show another certificate.
             super().secure_connection(self.cmd_channel.data_context or
                                       ssl_context)
@@ -466,6 +470,7 @@ def make_tls_handlers():
         tls_data_required = True
         implicit = False
         require_reuse = False
+        stall_data_tls = False
         data_context = None
         reuse_refused = 0
 
@@ -547,6 +552,9 @@ def parse_args(argv):
     p.add_argument("--data-cert", nargs=2, metavar=("CERT", "KEY"),
                    help="with --tls: data connections present this "
                         "certificate instead")
+    p.add_argument("--stall-data-tls", action="store_true",
+                   help="with --tls: data connections never answer the "
+                        "TLS handshake (use with --stall-data)")
     p.add_argument("--require-reuse", action="store_true",
                    help="with --tls: refuse (522) a data connection that "
                         "does not resume the control connection's session")
@@ -593,6 +601,7 @@ def main(argv):
             handler.data_context = tls_context(args, args.data_cert)
         handler.implicit = args.implicit
         handler.require_reuse = args.require_reuse
+        handler.stall_data_tls = args.stall_data_tls
     handler.authorizer = authorizer
     if args.transcript:
         handler.transcript = open(args.transcript, "a", encoding="utf-8",

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/inet/socket.h"
@@ -88,9 +87,12 @@ public:
     {
         const qintptr descriptor = listenOnFreePort(address, listenBacklogSize());
         if (descriptor < 0)
-            return QString::fromLocal8Bit(std::strerror(errno));
+            return qt_error_string(errno);
         if (setSocketDescriptor(descriptor))
             return {};
+        // Qt leaves the descriptor to us when it cannot take it over. It
+        // closes one itself only when it cannot make it non-blocking, and
+        // ours is made non-blocking already.
         ::close(int(descriptor));
         return errorString();
     }
@@ -168,7 +170,7 @@ Status DataChannel::openPassive(ControlChannel &control, bool &epsvRefused)
     if (!port)
         return port.failure();
     const ServerAddress target{control.peerAddress().toString(), *port};
-    auto socket = connectSocket(target, QDeadlineTimer(control.timeoutMs()));
+    auto socket = connectSocket(target, QDeadlineTimer(control.timeoutMs()), control.waitHook());
     if (!socket)
         return socket.failure();
     mSocket = std::move(*socket);
@@ -191,7 +193,8 @@ Result<std::unique_ptr<QSslSocket>> DataChannel::establish(ControlChannel &contr
         return socket;
     // The client side of the handshake is ours whoever connected: the data
     // are only as private as the control connection's session they resume.
-    if (const Status encrypted = encryptData(**socket, control.tls(), QDeadlineTimer(control.timeoutMs()));
+    if (const Status encrypted
+        = encryptData(**socket, control.tls(), QDeadlineTimer(control.timeoutMs()), control.waitHook());
         !encrypted) {
         (*socket)->abort();
         // The server has begun the transfer and will say how it ended.

@@ -360,10 +360,13 @@ Status FtpFile::endUpload()
         return flushed;
     // The server knows the file is complete when our side closes; over TLS
     // only when it closes cleanly.
+    const QDeadlineTimer deadline(mLink.timeoutMs());
     if (mData->isEncrypted())
-        return closeEncrypted(*mData, QDeadlineTimer(mLink.timeoutMs()));
+        return closeEncrypted(*mData, deadline, mLink.waitHook());
     mData->disconnectFromHost();
-    if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(mLink.timeoutMs())
+    if (mData->state() != QAbstractSocket::UnconnectedState)
+        glanceBefore(mData->socketDescriptor(), POLLOUT, deadline, mLink.waitHook());
+    if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(remainingMs(deadline))
         && mData->state() != QAbstractSocket::UnconnectedState)
         return Failure{ErrorTimeout};
     return {};

@@ -6,6 +6,7 @@
 #include <QSslSocket>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,7 +62,8 @@ int remainingMs(const QDeadlineTimer &deadline)
     return left < 0 ? 0 : static_cast<int>(qMin<qint64>(left, INT_MAX));
 }
 
-Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, QDeadlineTimer deadline)
+Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, QDeadlineTimer deadline,
+                                                  const WaitHook &hook)
 {
     const auto addresses = resolve(server.host, deadline);
     if (!addresses)
@@ -75,6 +77,7 @@ Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, Q
         }
         auto socket = std::make_unique<QSslSocket>();
         socket->connectToHost(address, server.port);
+        glanceBefore(socket->socketDescriptor(), POLLOUT, deadline, hook);
         if (socket->waitForConnected(remainingMs(deadline)))
             return socket;
         error = socket->error() == QAbstractSocket::SocketTimeoutError || deadline.hasExpired() ? ErrorTimeout
@@ -85,12 +88,12 @@ Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, Q
 }
 
 // Not QTcpServer::listen(): it asks for SO_REUSEADDR, which only a fixed
-// port needs. For a port of its own choosing, Linux then looks in half of
-// its range only, and that is the half where every earlier data connection
-// of ours waits out its TIME_WAIT for a minute (an upload closes first, so
-// the wait is on our side). A job of a few thousand small files a minute
-// fills that half, and each new listener then scans all of it: more than
-// half a millisecond, for every file.
+// port needs. For a port of its own choosing, Linux then looks in the lower
+// half of its range first, and that is the half where every earlier data
+// connection of ours waits out its TIME_WAIT for a minute (an upload closes
+// first, so the wait is on our side). A job of a few thousand small files a
+// minute fills that half, and each new listener then scans all of it: more
+// than half a millisecond, for every file.
 qintptr listenOnFreePort(const QHostAddress &address, int backlog)
 {
     sockaddr_storage storage{};

@@ -6,6 +6,7 @@
 
 #include "platform/inet/result.h"
 #include "platform/inet/server.h"
+#include "platform/inet/wait.h"
 
 class QHostAddress;
 class QSslSocket;
@@ -21,8 +22,10 @@ int remainingMs(const QDeadlineTimer &deadline);
 
 // Resolves the server's name and connects to the first of its addresses that
 // answers, all within the deadline. Fails with ErrorTimeout,
-// ErrorNameNotResolved or ErrorCannotConnect.
-Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, QDeadlineTimer deadline);
+// ErrorNameNotResolved or ErrorCannotConnect. A connection that does not
+// come at once calls the hook first.
+Result<std::unique_ptr<QSslSocket>> connectSocket(const ServerAddress &server, QDeadlineTimer deadline,
+                                                  const WaitHook &hook = {});
 
 // A socket listening at the address, on a port the system chooses, that
 // nobody else may share; its descriptor, or -1 with errno set. For a

@@ -102,9 +102,14 @@ Failure certificateFailure(const QList<QSslError> &errors, const QSslCertificate
 }
 
 // Runs the client side of the handshake within the deadline.
-Status handshake(QSslSocket &socket, const QString &host, QDeadlineTimer deadline)
+Status handshake(QSslSocket &socket, const QString &host, QDeadlineTimer deadline, const WaitHook &hook = {})
 {
     socket.startClientEncryption();
+    if (hook) {
+        // Our hello goes out now, so that a glance sees the server's answer.
+        socket.flush();
+        glanceBefore(socket.socketDescriptor(), POLLIN, deadline, hook);
+    }
     while (!socket.isEncrypted()) {
         if (socket.waitForEncrypted(remainingMs(deadline)))
             break;
@@ -179,7 +184,7 @@ Status TrustPolicy::judge(QSslSocket &socket, const QString &host) const
     return {};
 }
 
-Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer deadline)
+Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer deadline, const WaitHook &hook)
 {
     QSslConfiguration configuration = clientConfiguration();
     configuration.setSessionTicket(control.sessionTicket);
@@ -189,7 +194,7 @@ Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer
     configuration.setCaCertificates({});
     socket.setSslConfiguration(configuration);
     socket.setPeerVerifyName(control.host);
-    if (const Status done = handshake(socket, control.host, deadline); !done)
+    if (const Status done = handshake(socket, control.host, deadline, hook); !done)
         return done;
     if (socket.peerCertificate() != control.certificate)
         return Failure::because(ErrorInvalidCertificate,
@@ -206,10 +211,12 @@ Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer
 // is held open past Qt's close: our close_notify and then our FIN go out,
 // the server's answer is read up to its end, and only then is the socket
 // closed, with nothing left unread.
-Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline)
+Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline, const WaitHook &hook)
 {
     const int held = ::dup(static_cast<int>(socket.socketDescriptor()));
     socket.disconnectFromHost();
+    if (socket.state() != QAbstractSocket::UnconnectedState)
+        glanceBefore(held, POLLOUT, deadline, hook);
     if (socket.state() != QAbstractSocket::UnconnectedState && !socket.waitForDisconnected(remainingMs(deadline))
         && socket.state() != QAbstractSocket::UnconnectedState) {
         if (held >= 0)
@@ -219,6 +226,7 @@ Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline)
     if (held < 0)
         return {};
     ::shutdown(held, SHUT_WR);
+    glanceBefore(held, POLLIN, deadline, hook);
     char sink[4096];
     for (;;) {
         pollfd readable{held, POLLIN, 0};

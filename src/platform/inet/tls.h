@@ -9,6 +9,7 @@
 
 #include "platform/inet/options.h"
 #include "platform/inet/result.h"
+#include "platform/inet/wait.h"
 
 class QSslSocket;
 
@@ -52,13 +53,15 @@ struct ControlTls
 
 // Encrypts a data connection as the client, whoever connected to whom,
 // resuming the control connection's session; the server must present the
-// control connection's certificate.
-Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer deadline);
+// control connection's certificate. A handshake the server does not answer
+// at once calls the hook first.
+Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer deadline, const WaitHook &hook);
 
 // Ends an encrypted data connection we wrote to: our close_notify, the
 // server's answer read, then the socket closed. Fails only when our data
-// could not be handed to the network.
-Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline);
+// could not be handed to the network. A server slow to answer gets the hook
+// called first.
+Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline, const WaitHook &hook);
 
 // "sha256//BASE64" of the certificate's public key, in the form of curl's
 // --pinnedpubkey.

@@ -72,6 +72,14 @@ bool waitForBytesWritten(QAbstractSocket &socket, const QDeadlineTimer &deadline
         [&] { return socket.bytesToWrite() < before; }, timedOut);
 }
 
+void glanceBefore(qintptr descriptor, short events, const QDeadlineTimer &deadline, const WaitHook &hook)
+{
+    if (hook && descriptor >= 0
+        && pollDescriptor(descriptor, events, qMin(GlanceMs, remainingMs(deadline))) == Readiness::TimedOut
+        && !deadline.hasExpired())
+        hook();
+}
+
 Readiness pollDescriptor(qintptr descriptor, short events, int ms)
 {
     const QDeadlineTimer deadline(ms);

@@ -37,4 +37,9 @@ enum class Readiness { Ready, TimedOut, Failed };
 // descriptor in between.
 [[nodiscard]] Readiness pollDescriptor(qintptr descriptor, short events, int ms);
 
+// Before a Qt wait that cannot be cut in two (waitForConnected() gives up
+// when its time runs out): a glance at the socket's descriptor for events,
+// and the hook when the glance was not enough.
+void glanceBefore(qintptr descriptor, short events, const QDeadlineTimer &deadline, const WaitHook &hook);
+
 } // namespace inet
