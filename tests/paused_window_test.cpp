@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPaintEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -81,6 +82,33 @@ private:
     ProgressBar *mBar = nullptr;
     std::map<QLabel *, QString> mTexts;
     int mBarValue = -1;
+};
+
+// Calls a function each time one widget is painted, for as long as it lives.
+class OnPaint : public QObject
+{
+public:
+    OnPaint(QWidget &widget, std::function<void()> onPaint) : mWidget(&widget), mOnPaint(std::move(onPaint))
+    {
+        widget.installEventFilter(this);
+    }
+    ~OnPaint() override
+    {
+        if (mWidget)
+            mWidget->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            mOnPaint();
+        return false;
+    }
+
+private:
+    QPointer<QWidget> mWidget;
+    std::function<void()> mOnPaint;
 };
 
 struct PauseCase
@@ -241,19 +269,7 @@ TEST_F(JobTest, RemainingListIsCurrentAtEveryPause)
 
     // What the list showed when it was last painted.
     QString painted = QStringLiteral("<never painted>");
-    QWidget *viewport = form->Tdir->viewport();
-    struct Watch : QObject
-    {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint)
-                onPaint();
-            return false;
-        }
-    } watch;
-    watch.onPaint = [&] { painted = form->Tdir->toPlainText(); };
-    viewport->installEventFilter(&watch);
+    const OnPaint watch(*form->Tdir->viewport(), [&] { painted = form->Tdir->toPlainText(); });
 
     QStringList seen;
     desktop.onSleep = [&](int ms) {
@@ -275,7 +291,6 @@ TEST_F(JobTest, RemainingListIsCurrentAtEveryPause)
         expected.append(listed.mid(next).join(QLatin1Char(',')));
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(form->Tdir->toPlainText(), QString()) << "the list is used up";
-    viewport->removeEventFilter(&watch);
 }
 
 // ---------------------------------------------------------------------------
@@ -386,18 +401,7 @@ TEST_P(WithoutPauses, AWaitShowsTheJobsStateAtOnce)
     FrmUpdateTestAccess::firstActivate(*form) = true;
     const PaintWatch watch(*form);
     QString namePainted = QStringLiteral("<never painted>");
-    struct Watch : QObject
-    {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *event) override
-        {
-            if (event->type() == QEvent::Paint)
-                onPaint();
-            return false;
-        }
-    } nameWatch;
-    nameWatch.onPaint = [&] { namePainted = form->Textimedat->text(); };
-    form->Textimedat->installEventFilter(&nameWatch);
+    const OnPaint nameWatch(*form->Textimedat, [&] { namePainted = form->Textimedat->text(); });
 
     // The first pass of the window's events once the server has the
     // transfer command: when it came, and what the window showed.
@@ -423,7 +427,6 @@ TEST_P(WithoutPauses, AWaitShowsTheJobsStateAtOnce)
     EXPECT_EQ(name, QStringLiteral("a.bin"));
     EXPECT_EQ(status, QString::fromUtf8(c.status));
     EXPECT_EQ(stale, QStringList{});
-    form->Textimedat->removeEventFilter(&nameWatch);
 }
 
 INSTANTIATE_TEST_SUITE_P(Waits, WithoutPauses, ::testing::ValuesIn(WaitCases), ByRowName());
