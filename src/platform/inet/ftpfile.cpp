@@ -363,11 +363,7 @@ Status FtpFile::endUpload()
     const QDeadlineTimer deadline(mLink.timeoutMs());
     if (mData->isEncrypted())
         return closeEncrypted(*mData, deadline, mLink.waitHook());
-    mData->disconnectFromHost();
-    if (mData->state() != QAbstractSocket::UnconnectedState)
-        glanceBefore(mData->socketDescriptor(), POLLOUT, deadline, mLink.waitHook());
-    if (mData->state() != QAbstractSocket::UnconnectedState && !mData->waitForDisconnected(remainingMs(deadline))
-        && mData->state() != QAbstractSocket::UnconnectedState)
+    if (!disconnectWithin(*mData, deadline, mLink.waitHook()))
         return Failure{ErrorTimeout};
     return {};
 }

@@ -214,11 +214,7 @@ Status encryptData(QSslSocket &socket, const ControlTls &control, QDeadlineTimer
 Status closeEncrypted(QSslSocket &socket, QDeadlineTimer deadline, const WaitHook &hook)
 {
     const int held = ::dup(static_cast<int>(socket.socketDescriptor()));
-    socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState)
-        glanceBefore(held, POLLOUT, deadline, hook);
-    if (socket.state() != QAbstractSocket::UnconnectedState && !socket.waitForDisconnected(remainingMs(deadline))
-        && socket.state() != QAbstractSocket::UnconnectedState) {
+    if (!disconnectWithin(socket, deadline, hook)) {
         if (held >= 0)
             ::close(held);
         return Failure{deadline.hasExpired() ? ErrorTimeout : ErrorConnectionAborted};

@@ -80,6 +80,15 @@ void glanceBefore(qintptr descriptor, short events, const QDeadlineTimer &deadli
         hook();
 }
 
+bool disconnectWithin(QAbstractSocket &socket, const QDeadlineTimer &deadline, const WaitHook &hook)
+{
+    socket.disconnectFromHost();
+    if (socket.state() == QAbstractSocket::UnconnectedState)
+        return true;
+    glanceBefore(socket.socketDescriptor(), POLLOUT, deadline, hook);
+    return socket.waitForDisconnected(remainingMs(deadline)) || socket.state() == QAbstractSocket::UnconnectedState;
+}
+
 Readiness pollDescriptor(qintptr descriptor, short events, int ms)
 {
     const QDeadlineTimer deadline(ms);

@@ -42,4 +42,9 @@ enum class Readiness { Ready, TimedOut, Failed };
 // and the hook when the glance was not enough.
 void glanceBefore(qintptr descriptor, short events, const QDeadlineTimer &deadline, const WaitHook &hook);
 
+// Closes our side of the socket, once what is still unsent has gone out,
+// and waits for the close; true when the socket is closed within the
+// deadline. A close that does not come at once calls the hook first.
+[[nodiscard]] bool disconnectWithin(QAbstractSocket &socket, const QDeadlineTimer &deadline, const WaitHook &hook);
+
 } // namespace inet
