@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -337,6 +339,78 @@ TEST_F(PlainPair, DownloadArrivesWholeWhileTheWindowRuns)
     EXPECT_GE(hookCalls, 1) << "the server's pause outlasted a glance";
     EXPECT_TRUE(file->close()) << inet::lastError();
 }
+
+// A server's pace between its packets: a download looks again without
+// sleeping after a short gap and sleeps through a long one, and whichever
+// it does, every byte arrives in its place and the end is seen.
+struct GapCase
+{
+    const char *name;
+    std::array<int, 2> gapsMicros; // between the chunks, in turn
+    int pauseMs;                   // once, halfway; 0: none
+    int endMicros;                 // after the last chunk, before the end
+    qint64 readBytes;              // what the caller asks for at a time
+};
+
+void PrintTo(const GapCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+const GapCase GapCases[] = {
+    {"gaps_shorter_than_a_look", {50, 50}, 0, 0, 255},
+    {"gaps_longer_than_a_look", {2000, 2000}, 0, 0, 255},
+    {"short_and_long_gaps_in_turn", {50, 2000}, 0, 0, 255},
+    {"large_reads_between_short_and_long_gaps", {50, 2000}, 0, 0, 256 * 1024},
+    {"end_comes_while_looked_for", {50, 50}, 0, 100, 255},
+    {"end_comes_after_a_sleep", {50, 50}, 0, 3000, 256 * 1024},
+    {"a_pause_beyond_a_glance", {50, 50}, 60, 0, 255},
+};
+
+class DownloadGaps : public PlainPair, public ::testing::WithParamInterface<GapCase>
+{};
+
+TEST_P(DownloadGaps, ArriveWholeAndEnd)
+{
+    const GapCase &c = GetParam();
+    RecordingLink link(transferComplete());
+    int hookCalls = 0;
+    link.hook = [&] { ++hookCalls; };
+    auto file = open(link, FileAccess::Read);
+    const QByteArray data = pattern(1 << 20);
+    const int descriptor = takeServer();
+    feeder = std::thread([&data, &c, descriptor] {
+        constexpr qsizetype Chunk = 16 * 1024;
+        for (qsizetype at = 0, i = 0; at < data.size(); at += Chunk, ++i) {
+            if (at > 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(c.gapsMicros[size_t(i % 2)]));
+            if (at == data.size() / 2 && c.pauseMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+            if (sendAll(descriptor, data.constData() + at, size_t(qMin(Chunk, data.size() - at))) <= 0)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(c.endMicros));
+        ::shutdown(descriptor, SHUT_WR);
+    });
+
+    QByteArray got;
+    QByteArray block(c.readBytes, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file->read(block.data(), c.readBytes);
+        ASSERT_GE(n, 0) << inet::lastError();
+        if (n == 0)
+            break;
+        got.append(block.constData(), n);
+    }
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data) << "every byte in its place";
+    if (c.pauseMs > 0) {
+        EXPECT_GE(hookCalls, 1) << "the pause outlasted a glance";
+    }
+    EXPECT_TRUE(file->close()) << inet::lastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(Paces, DownloadGaps, ::testing::ValuesIn(GapCases), ByRowName());
 
 // The data that is there already is read without a word to the window.
 TEST_F(PlainPair, DataAtHandNeedsNoWait)

@@ -121,6 +121,9 @@ private:
     // Writing may go on: a write file, not finished, its connection up.
     bool mWritable = false;
     bool mEndOfData = false;
+    // Plain, read: the last wait was short enough that looking again
+    // before sleeping pays.
+    bool mSpinPays = true;
     // Encrypted: the server closed the connection or sent its close_notify.
     bool mServerClosed = false;
     bool mFinished = false;
