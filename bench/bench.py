@@ -26,7 +26,7 @@ Sections (SECTIONS, all by default):
           down and up on each of TLS_SERVERS started with TLS
           (bench/tlsbench.py; ftp_throughput --tls).
 
-Environment: BIG_MIB (512), ROUNDS (5), SERVERS ("pyftpdlib vsftpd"; add
+Environment: BIG_MIB (512), ROUNDS (6), SERVERS ("pyftpdlib vsftpd"; add
 proftpd), SMALL_FILES (1000), PAUSED_FILES (100: 10, 100 or 1000),
 FOLDERS ("250 1000"), PAUSED_ROUNDS (1), SLEPT_ROUNDS (1: rounds of the
 small section while the pauses are still slept), RSS_3GIB (1 when there is
@@ -44,7 +44,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from benchlib import (HEADER, BenchError, Figure, Server, check_copy, check_folder,  # noqa: E402
+from benchlib import (HEADER, BenchError, Figure, FreeMemoryKept, Server, check_copy, check_folder,  # noqa: E402
                       fsync_ns, remove_files, run_timed, sha256, time_wait_count, write_random)
 import tlsbench  # noqa: E402
 
@@ -76,7 +76,8 @@ def say(text=""):
 class Config:
     def __init__(self, env):
         self.big_mib = int(env.get("BIG_MIB", "512"))
-        self.rounds = int(env.get("ROUNDS", "5"))
+        # Even, so that each tool of a pair goes first as often as the other.
+        self.rounds = int(env.get("ROUNDS", "6"))
         self.servers = env.get("SERVERS", "pyftpdlib vsftpd").split()
         self.small_files = int(env.get("SMALL_FILES", "1000"))
         self.paused_files = int(env.get("PAUSED_FILES", "100"))
@@ -481,6 +482,8 @@ def main(argv):
                                                             "" if want_3gib else "; 3 GiB run skipped"))
     say("load before: %s" % uptime)
     say("MB = 10^6 bytes; times from process start to exit; every copy checked by size and SHA-256")
+    memory = FreeMemoryKept(work, need + (2 * 3 * GIB if want_3gib else 0))
+    say("memory: %s" % memory.state)
     servers = {}
     failures = []
     tls_summary = []
@@ -530,6 +533,7 @@ def main(argv):
         for server in servers.values():
             server.stop()
         shutil.rmtree(work, ignore_errors=True)
+        memory.restore()
     return finish(failures)
 
 
