@@ -26,7 +26,7 @@ Sections (SECTIONS, all by default):
           down and up on each of TLS_SERVERS started with TLS
           (bench/tlsbench.py; ftp_throughput --tls).
 
-Environment: BIG_MIB (512), ROUNDS (6), SERVERS ("pyftpdlib vsftpd"; add
+Environment: BIG_MIB (512), ROUNDS (10), SERVERS ("pyftpdlib vsftpd"; add
 proftpd), SMALL_FILES (1000), PAUSED_FILES (100: 10, 100 or 1000),
 FOLDERS ("250 1000"), PAUSED_ROUNDS (1), SLEPT_ROUNDS (1: rounds of the
 small section while the pauses are still slept), RSS_3GIB (1 when there is
@@ -77,7 +77,7 @@ class Config:
     def __init__(self, env):
         self.big_mib = int(env.get("BIG_MIB", "512"))
         # Even, so that each tool of a pair goes first as often as the other.
-        self.rounds = int(env.get("ROUNDS", "6"))
+        self.rounds = int(env.get("ROUNDS", "10"))
         self.servers = env.get("SERVERS", "pyftpdlib vsftpd").split()
         self.small_files = int(env.get("SMALL_FILES", "1000"))
         self.paused_files = int(env.get("PAUSED_FILES", "100"))
