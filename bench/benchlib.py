@@ -227,19 +227,12 @@ HEADER = "%-50s %-9s %10s %9s %15s %6s %7s %7s  %s" % (
 class FreeMemoryKept:
     """Keeps this machine's free memory its own for the run.
 
-    A virtual machine with free page reporting (virtio-balloon; the kernel's
-    page_reporting module) hands memory that has lain free for about two
-    seconds back to its host, and the next write to it faults every page in
-    from the host again. A 512 MiB copy written there takes two to four times
-    as long, with the time in the kernel's copy into the file. In the large
-    file section the program's transfer always follows such a wait (its 1 KiB
-    run ends with the 5 s pause), while curl's follows the removal of the last
-    copy within milliseconds, so the fault lands on the program nearly every
-    round and on curl almost never. For the run, the reporting is set to an
-    order no free block reaches, where we may change it (root), and `touch`
-    bytes are written once, so that the copies find memory the host backs;
-    the setting is put back at the end. Elsewhere the run goes on as it is,
-    and says so."""
+    Memory a virtual machine's free page reporting handed back to its host
+    faults in again on the next write, and in the large-file section that
+    falls on the program's copy nearly every round and on curl's almost never
+    (bench/README.md says why). Where we may (root), the reporting is set to
+    an order no free block reaches and `touch` bytes are written once; the
+    setting is put back at the end. Elsewhere the run goes on, and says so."""
 
     PARAMETER = "/sys/module/page_reporting/parameters/page_reporting_order"
 
